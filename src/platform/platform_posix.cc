@@ -1,0 +1,51 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/platform.h"
+
+int qv_is_dir(const char *path) {
+  struct stat st {};
+  return stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+FILE *qv_open_file(const char *path) {
+  // Non-blocking open, so that a FIFO put in place of a file cannot stall us
+  // between a type check and the open; the type is then checked on the open file.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  FILE *file = fdopen(fd, "rb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+int qv_list_dir(const char *path, DirVisitor visit, void *context) {
+  DIR *dir = opendir(path);
+  if (dir == nullptr) return 0;
+  int dir_fd = dirfd(dir);
+  while (const dirent *entry = readdir(dir)) {
+    int is_dir = 0;
+    if (entry->d_type == DT_DIR) {
+      is_dir = 1;
+    } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      // Follow links (and ask file systems that do not report types); a
+      // dangling link or a loop fails the stat and is no directory.
+      struct stat st {};
+      is_dir = fstatat(dir_fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+    }
+    visit(entry->d_name, is_dir, context);
+  }
+  closedir(dir);
+  return 1;
+}
+
+void qv_prepare_stdout() { signal(SIGPIPE, SIG_IGN); }

@@ -1,0 +1,142 @@
+#include "rudeze_duziruzuderi/request.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "page/dashboard.h"
+#include "platform/platform.h"
+#include "report/json_out.h"
+#include "report/session_report.h"
+#include "report/summary_report.h"
+#include "rudeze_duziruzuderi/access.h"
+#include "rudeze_duziruzuderi/session_table.h"
+#include "session/load_session.h"
+#include "text/query.h"
+
+namespace {
+
+// Both tables are far too large for the stack.
+SessionTable g_table;
+SessionRecord g_scratch;
+
+#if defined(_WIN32)
+constexpr const char *kAppDataCandidate = "%s\\quorvane\\sessions";
+constexpr const char *kProfileCandidate = "%s\\.quorvane\\sessions";
+constexpr const char *kFallbackRoot = "quorvane\\sessions";
+constexpr const char *kAppDataVariable = "LOCALAPPDATA";
+constexpr const char *kProfileVariable = "USERPROFILE";
+#else
+constexpr const char *kAppDataCandidate = "%s/quorvane/sessions";
+constexpr const char *kProfileCandidate = "%s/.quorvane/sessions";
+constexpr const char *kFallbackRoot = "quorvane/sessions";
+constexpr const char *kAppDataVariable = "XDG_DATA_HOME";
+constexpr const char *kProfileVariable = "HOME";
+#endif
+
+bool is_set(const char *value) { return value != nullptr && value[0] != '\0'; }
+
+void write_description() { out_text("{\"name\":\"sessions\",\"desc\":\"Turn metrics\"}\n"); }
+
+void write_missing_sid(const char *root) {
+  json_header();
+  out_text("{\"ok\":false,\"error\":\"missing sid parameter\",\"sessions_root\":");
+  json_str(root);
+  out_text("}\n");
+}
+
+void write_session_not_found(const char *sid, const char *root) {
+  json_header();
+  out_text("{\"ok\":false,\"error\":\"session not found\",\"sid\":");
+  json_str(sid);
+  out_text(",\"sessions_root\":");
+  json_str(root);
+  out_text("}\n");
+}
+
+void answer_session(const char *sid, const char *root) {
+  if (sid[0] == '\0') {
+    write_missing_sid(root);
+    return;
+  }
+  if (const SessionRecord *found = find_session(&g_table, sid)) {
+    std::memcpy(&g_scratch, found, sizeof g_scratch);
+  } else if (sid_is_plain_name(sid) == 0 || load_session(root, sid, &g_scratch) == 0) {
+    write_session_not_found(sid, root);
+    return;
+  }
+  sort_tools(&g_scratch);
+  print_session_json(&g_scratch, root);
+}
+
+}  // namespace
+
+int resolve_sessions_root(char *root, size_t capacity) {
+  const char *override_dir = std::getenv("QV_SESSIONS_DIR");
+  if (is_set(override_dir)) {
+    str_copy(root, capacity, override_dir);
+    return qv_is_dir(root);
+  }
+  const char *app_data = std::getenv(kAppDataVariable);
+  const char *profile = std::getenv(kProfileVariable);
+  if (is_set(app_data)) {
+    std::snprintf(root, capacity, kAppDataCandidate, app_data);
+    if (qv_is_dir(root) != 0) return 1;
+  }
+  if (is_set(profile)) {
+    std::snprintf(root, capacity, kProfileCandidate, profile);
+    if (qv_is_dir(root) != 0) return 1;
+  }
+  if (is_set(app_data)) {
+    std::snprintf(root, capacity, kAppDataCandidate, app_data);
+  } else {
+    str_copy(root, capacity, kFallbackRoot);
+  }
+  return 0;
+}
+
+int sid_is_plain_name(const char *sid) {
+  if (std::strcmp(sid, ".") == 0 || std::strcmp(sid, "..") == 0) return 0;
+  return std::strpbrk(sid, "/\\") == nullptr ? 1 : 0;
+}
+
+int handle_request(int argc, char **argv) {
+  qv_prepare_stdout();
+  if ((argc > 1 && std::strcmp(argv[1], "--meta") == 0) ||
+      std::getenv("QV_PLUGIN_META") != nullptr) {
+    write_description();
+    return 0;
+  }
+  if (check_access() == 0) return 0;
+
+  const char *query = std::getenv("QUERY_STRING");
+  if (query == nullptr) query = "";
+  char action[32];
+  char sid[128];
+  char format[16];
+  get_query_val(query, "action", action, sizeof action);
+  get_query_val(query, "sid", sid, sizeof sid);
+  if (sid[0] == '\0') get_query_val(query, "id", sid, sizeof sid);
+
+  // The page needs neither the sessions root nor any session, so it is chosen
+  // before the root is looked at.
+  const int has_format = get_query_val(query, "format", format, sizeof format);
+  if (action[0] == '\0' && has_format == 0) {
+    print_dashboard_page(sid);
+    return 0;
+  }
+
+  char root[1024];
+  const int root_found = resolve_sessions_root(root, sizeof root);
+
+  if (root_found != 0) {
+    scan_session_dirs(&g_table, root);
+    load_session_table(&g_table, root, &g_scratch);
+  }
+  if (std::strcmp(action, "session") == 0) {
+    answer_session(sid, root);
+  } else {
+    print_summary_json(&g_table, root, root_found);
+  }
+  return 0;
+}

@@ -1,0 +1,9 @@
+// Reading one session directory into a SessionRecord.
+#pragma once
+
+#include "session/session_record.h"
+
+// Fills `record` from root/name: meta.json, then stats.json, the "thinking"
+// marker, the event log and the totals. Answers 0 only when root/name is not an
+// existing directory (the record then holds just dir and id).
+int load_session(const char *root, const char *name, SessionRecord *record);

@@ -1,0 +1,54 @@
+#include "session/timestamp.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ParseEventTime, AcceptsTheAgentsFormat) {
+  EXPECT_EQ(parse_event_time("2024-01-01 00:00:00"), 1704067200);
+  EXPECT_EQ(parse_event_time("1970-01-01 00:00:01"), 1);
+  EXPECT_EQ(parse_event_time("2024-01-01 00:00:00.250+02:00"), 1704067200);
+  EXPECT_EQ(parse_event_time("2024-01-01  \t00:00:00"), 1704067200);
+  EXPECT_EQ(parse_event_time("2024-01-01 00:00:00Z"), 1704067200);
+  EXPECT_EQ(parse_event_time(" 2024-01-01 +00:00:-1"), 1704067199);
+  // Out-of-range fields roll over; only month and day are checked.
+  EXPECT_EQ(parse_event_time("2024-02-31 00:00:00"), parse_event_time("2024-03-02 00:00:00"));
+  EXPECT_EQ(parse_event_time("2024-01-01 24:00:00"), parse_event_time("2024-01-02 00:00:00"));
+  EXPECT_EQ(parse_event_time("2000-02-29 12:00:00"), 951825600);
+  EXPECT_EQ(parse_event_time("1900-03-01 00:00:00"), 0);  // before 1970
+}
+
+TEST(ParseEventTime, SkipsWhatScanfWouldNotRead) {
+  EXPECT_EQ(parse_event_time("2024-01-01T00:00:00Z"), 0);
+  EXPECT_EQ(parse_event_time("2024-1-1 0:0:0"), 0);  // shorter than 19 bytes
+  EXPECT_EQ(parse_event_time("1970-01-01 00:00:00"), 0);
+  EXPECT_EQ(parse_event_time("2024-13-01 00:00:00"), 0);
+  EXPECT_EQ(parse_event_time("2024-00-01 00:00:00"), 0);
+  EXPECT_EQ(parse_event_time("2024-01-32 00:00:00"), 0);
+  EXPECT_EQ(parse_event_time("2024-01-00 00:00:00"), 0);
+  EXPECT_EQ(parse_event_time("2024 -01-01 00:00:00"), 0);
+  EXPECT_EQ(parse_event_time("2024-01-01 00:00 :00"), 0);
+  EXPECT_EQ(parse_event_time("2024-01-01 00:00:xx"), 0);
+  EXPECT_EQ(parse_event_time("not a time at all!!"), 0);
+}
+
+TEST(ScanEventTime, CountsNumbersAndSaturates) {
+  int32_t f[6] = {};
+  EXPECT_EQ(scan_event_time("2024-01-01T00:00:00", f), 3);
+  EXPECT_EQ(scan_event_time("99999999999-01-01 00:00:00", f), 6);
+  EXPECT_EQ(f[0], INT32_MAX);
+  EXPECT_EQ(scan_event_time("-99999999999999999999999-01-01 00:00:00", f), 6);
+  EXPECT_EQ(f[0], INT32_MIN);
+  // Extreme fields stay within 64-bit arithmetic.
+  EXPECT_GT(parse_event_time("2147483647-12-31 2147483647:2147483647:2147483647"), 0);
+  EXPECT_EQ(parse_event_time("-2147483648-01-01 00:00:00"), 0);
+}
+
+TEST(EpochFromCivil, MatchesKnownDates) {
+  EXPECT_EQ(epoch_from_civil(1970, 1, 1, 0, 0, 0), 0);
+  EXPECT_EQ(epoch_from_civil(2024, 1, 1, 0, 0, 0), 1704067200);
+  EXPECT_EQ(epoch_from_civil(1969, 12, 31, 23, 59, 59), -1);
+  EXPECT_EQ(epoch_from_civil(-1, 3, 1, 0, 0, 0), -62193657600);
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+#include "text/query.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// Value of `key` in `query` with the given capacity, or "<absent>".
+std::string value_of(const char *query, const char *key, size_t capacity = 16) {
+  char out[256];
+  out[0] = 'x';  // must be reset even when the key is absent
+  const int found = get_query_val(query, key, out, capacity);
+  if (found == 0) {
+    EXPECT_STREQ(out, "");
+    return "<absent>";
+  }
+  return out;
+}
+
+TEST(GetQueryVal, FindsKeysOnlyAtSegmentStarts) {
+  EXPECT_EQ(value_of("action=session&sid=abc", "sid"), "abc");
+  EXPECT_EQ(value_of("sidx=1&sid=2", "sid"), "2");
+  EXPECT_EQ(value_of("SID=1", "sid"), "<absent>");
+  EXPECT_EQ(value_of("sid&sid=3", "sid"), "3");
+  EXPECT_EQ(value_of("sid=&sid=x", "sid"), "");
+  EXPECT_EQ(value_of("&&sid=q", "sid"), "q");
+  EXPECT_EQ(value_of("x=1&", "sid"), "<absent>");
+  EXPECT_EQ(value_of("x=1&sid", "sid"), "<absent>");
+  EXPECT_EQ(value_of("a=sid=1", "sid"), "<absent>");
+  EXPECT_EQ(value_of("", "sid"), "<absent>");
+  EXPECT_EQ(value_of(nullptr, "sid"), "<absent>");
+  EXPECT_EQ(value_of("format=", "format"), "");
+  EXPECT_EQ(value_of("sid=abc=def", "sid"), "abc=def");
+  // Keys are compared in their encoded form.
+  EXPECT_EQ(value_of("s%69d=1", "sid"), "<absent>");
+}
+
+TEST(GetQueryVal, DecodesFormEncoding) {
+  EXPECT_EQ(value_of("sid=a+b%20c", "sid"), "a b c");
+  EXPECT_EQ(value_of("sid=a%2Bb", "sid"), "a+b");
+  EXPECT_EQ(value_of("sid=%%41", "sid"), "%A");
+  EXPECT_EQ(value_of("sid=%zz%4", "sid"), "%zz%4");
+  EXPECT_EQ(value_of("sid=%4", "sid"), "%4");
+  EXPECT_EQ(value_of("sid=%", "sid"), "%");
+  EXPECT_EQ(value_of("sid=a%00b", "sid"), "a");
+  EXPECT_EQ(value_of("sid=%2541", "sid"), "%41");  // decoded bytes are not decoded again
+  EXPECT_EQ(value_of("sid=%c3%A9", "sid"), "\xC3\xA9");
+}
+
+TEST(GetQueryVal, CutsTheEncodedValueBeforeDecoding) {
+  EXPECT_EQ(value_of("sid=%41%42%43%44%45%46%47%48%49%4A", "sid"), "ABCDE");
+  const std::string forty(40, 'v');
+  const std::string query = "action=" + forty;
+  EXPECT_EQ(value_of(query.c_str(), "action", 32), std::string(31, 'v'));
+  // A cut escape is left as text.
+  EXPECT_EQ(value_of("sid=aaaaaaaaaaaaaa%41", "sid"), "aaaaaaaaaaaaaa%");
+}
+
+TEST(StrCopy, BoundsAndTerminates) {
+  char dst[128];
+  const std::string long_text(200, 'x');
+  str_copy(dst, sizeof dst, long_text.c_str());
+  EXPECT_EQ(std::string(dst), std::string(127, 'x'));
+  str_copy(dst, sizeof dst, nullptr);
+  EXPECT_STREQ(dst, "");
+  str_copy(dst, sizeof dst, "short");
+  EXPECT_STREQ(dst, "short");
+  str_copy(nullptr, 4, "ignored");  // must not crash
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// Helpers shared by the tests: scratch folders, files, and captured output.
+#pragma once
+
+#include <functional>
+#include <string>
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  const std::string &path() const { return path_; }
+  // path() + "/" + relative
+  std::string at(const std::string &relative) const;
+
+ private:
+  std::string path_;
+};
+
+// Writes `content` to `path`, creating the parent folders.
+void write_file(const std::string &path, const std::string &content);
+void make_dirs(const std::string &path);
+std::string read_file(const std::string &path);
+
+// Everything `body` writes to standard output.
+std::string capture_stdout(const std::function<void()> &body);
+
+// One event line as the agent writes it: {"ts":"...","event":"..."<extra>}.
+std::string event_line(const std::string &ts, const std::string &event,
+                       const std::string &extra = "");
+// "2024-01-01 00:00:00" plus `offset` seconds, formatted as the agent does.
+std::string ts_at(long long offset);
