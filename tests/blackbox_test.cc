@@ -21,7 +21,8 @@ const std::string kDescription = "{\"name\":\"sessions\",\"desc\":\"Turn metrics
 
 // Runs one request and checks what every run must hold: exit status 0 and, for
 // the native build, nothing on standard error.
-std::string request(const std::vector<std::string> &env, const std::vector<std::string> &args = {}) {
+std::string request(const std::vector<std::string> &env,
+                    const std::vector<std::string> &args = {}) {
   const ProgramResult result = run_program(env, args);
   EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(result.status, 0);
@@ -44,8 +45,8 @@ std::string missing_sid(const std::string &root) {
 }
 
 std::string not_found(const std::string &sid, const std::string &root) {
-  return kJsonHeader + "{\"ok\":false,\"error\":\"session not found\",\"sid\":" +
-         json_string(sid) + ",\"sessions_root\":" + json_string(root) + "}\n";
+  return kJsonHeader + "{\"ok\":false,\"error\":\"session not found\",\"sid\":" + json_string(sid) +
+         ",\"sessions_root\":" + json_string(root) + "}\n";
 }
 
 bool is_page(const std::string &reply) {
@@ -55,16 +56,15 @@ bool is_page(const std::string &reply) {
 
 // The worked example of a session: two runs of 90 s, tools A, A, B.
 void write_worked_example(const std::string &dir) {
-  write_file(dir + "/events.jsonl",
-             event_line(ts_at(0), "session_start",
-                        R"(,"model":"m1","provider":"p1","profile":"coder")") +
-                 event_line(ts_at(10), "agent_run_start") +
-                 event_line(ts_at(40), "tool_use", R"(,"tool":"A")") +
-                 event_line(ts_at(70), "tool_use", R"(,"tool":"A")") +
-                 event_line(ts_at(80), "tool_use", R"(,"tool":"B")") +
-                 event_line(ts_at(100), "agent_idle") + event_line(ts_at(200), "user_message") +
-                 event_line(ts_at(210), "agent_run_start") +
-                 event_line(ts_at(300), "agent_complete"));
+  write_file(
+      dir + "/events.jsonl",
+      event_line(ts_at(0), "session_start", R"(,"model":"m1","provider":"p1","profile":"coder")") +
+          event_line(ts_at(10), "agent_run_start") +
+          event_line(ts_at(40), "tool_use", R"(,"tool":"A")") +
+          event_line(ts_at(70), "tool_use", R"(,"tool":"A")") +
+          event_line(ts_at(80), "tool_use", R"(,"tool":"B")") +
+          event_line(ts_at(100), "agent_idle") + event_line(ts_at(200), "user_message") +
+          event_line(ts_at(210), "agent_run_start") + event_line(ts_at(300), "agent_complete"));
 }
 
 std::string worked_example_object(const std::string &dir) {
@@ -79,12 +79,12 @@ std::string worked_example_object(const std::string &dir) {
 
 std::string session_reply(const std::string &root, const std::string &object, int64_t total,
                           const std::string &total_fmt, int64_t active,
-                          const std::string &active_fmt, int64_t idle,
-                          const std::string &idle_fmt, const std::string &duty, int turns) {
+                          const std::string &active_fmt, int64_t idle, const std::string &idle_fmt,
+                          const std::string &duty, int turns) {
   return kJsonHeader +
          R"({"ok":true,"plugin":"rudeze_duziruzuderi","version":"1.0.1","sessions_root":)" +
-         json_string(root) + ",\"session\":" + object + ",\"summary\":{\"total_sec\":" +
-         std::to_string(total) + ",\"total_fmt\":\"" + total_fmt +
+         json_string(root) + ",\"session\":" + object +
+         ",\"summary\":{\"total_sec\":" + std::to_string(total) + ",\"total_fmt\":\"" + total_fmt +
          "\",\"active_sec\":" + std::to_string(active) + ",\"active_fmt\":\"" + active_fmt +
          "\",\"idle_sec\":" + std::to_string(idle) + ",\"idle_fmt\":\"" + idle_fmt +
          "\",\"duty_cycle_pct\":" + duty + ",\"turns\":" + std::to_string(turns) + "}}\n";
@@ -184,8 +184,8 @@ TEST(Blackbox, SidNeverLeavesTheRoot) {
   make_dirs(base.at("root/inner"));
   const std::string root = base.at("root");
   const std::string dir_env = "QV_SESSIONS_DIR=" + root;
-  for (const std::string &sid : std::vector<std::string>{"../outside", "..", ".", "inner/../../outside", "..\\outside",
-                                base.at("outside")}) {
+  for (const std::string &sid : std::vector<std::string>{
+           "../outside", "..", ".", "inner/../../outside", "..\\outside", base.at("outside")}) {
     std::string encoded;
     for (char c : sid) encoded += (c == '\\') ? std::string("%5C") : std::string(1, c);
     EXPECT_EQ(request({dir_env, "QUERY_STRING=action=session&sid=" + encoded}),
@@ -224,9 +224,9 @@ TEST(Blackbox, SessionsRootCandidates) {
                      "XDG_DATA_HOME=" + home.at("data")}),
             missing_sid(home.at("data") + "/quorvane/sessions"));
   // The override wins even when it is no directory.
-  EXPECT_EQ(request({"QUERY_STRING=action=session", "HOME=" + home.path(),
-                     "QV_SESSIONS_DIR=/not-there"}),
-            missing_sid("/not-there"));
+  EXPECT_EQ(
+      request({"QUERY_STRING=action=session", "HOME=" + home.path(), "QV_SESSIONS_DIR=/not-there"}),
+      missing_sid("/not-there"));
 }
 
 }  // namespace

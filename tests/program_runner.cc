@@ -26,10 +26,12 @@ double now_seconds() {
 
 }  // namespace
 
-bool running_windows_build() { return !env_or_empty("QV_TEST_WRAPPER").empty(); }
+bool running_windows_build() {
+  return !env_or_empty("QV_TEST_WRAPPER").empty();
+}
 
-ProgramResult run_program(const std::vector<std::string> &env,
-                          const std::vector<std::string> &args, int timeout_sec) {
+ProgramResult run_program(const std::vector<std::string> &env, const std::vector<std::string> &args,
+                          int timeout_sec) {
   const std::string program = env_or_empty("QV_TEST_PROGRAM");
   if (program.empty()) throw std::runtime_error("QV_TEST_PROGRAM is not set");
   std::vector<std::string> argv_strings;

@@ -12,8 +12,8 @@
 
 TempDir::TempDir() {
   const char *base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
-                        "/qv_test_XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/qv_test_XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
@@ -23,9 +23,13 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::at(const std::string &relative) const { return path_ + "/" + relative; }
+std::string TempDir::at(const std::string &relative) const {
+  return path_ + "/" + relative;
+}
 
-void make_dirs(const std::string &path) { std::filesystem::create_directories(path); }
+void make_dirs(const std::string &path) {
+  std::filesystem::create_directories(path);
+}
 
 void write_file(const std::string &path, const std::string &content) {
   make_dirs(std::filesystem::path(path).parent_path());
@@ -60,8 +64,7 @@ std::string capture_stdout(const std::function<void()> &body) {
   return captured;
 }
 
-std::string event_line(const std::string &ts, const std::string &event,
-                       const std::string &extra) {
+std::string event_line(const std::string &ts, const std::string &event, const std::string &extra) {
   return "{\"ts\":\"" + ts + "\",\"event\":\"" + event + "\"" + extra + "}\n";
 }
 

@@ -8,7 +8,9 @@
 
 namespace {
 
-void out_resource(const PageResource &resource) { out_bytes(resource.bytes, resource.size); }
+void out_resource(const PageResource &resource) {
+  out_bytes(resource.bytes, resource.size);
+}
 
 // Writes `sid` inside the script's single-quoted string literal. Apostrophes and
 // backslashes get a backslash; bytes that would end the literal or the script

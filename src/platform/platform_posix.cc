@@ -48,4 +48,6 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   return 1;
 }
 
-void qv_prepare_stdout() { signal(SIGPIPE, SIG_IGN); }
+void qv_prepare_stdout() {
+  signal(SIGPIPE, SIG_IGN);
+}

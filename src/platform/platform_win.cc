@@ -34,4 +34,6 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   return 1;
 }
 
-void qv_prepare_stdout() { _setmode(_fileno(stdout), _O_BINARY); }
+void qv_prepare_stdout() {
+  _setmode(_fileno(stdout), _O_BINARY);
+}

@@ -4,9 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-void out_bytes(const char *bytes, size_t length) { std::fwrite(bytes, 1, length, stdout); }
+void out_bytes(const char *bytes, size_t length) {
+  std::fwrite(bytes, 1, length, stdout);
+}
 
-void out_text(const char *text) { std::fputs(text, stdout); }
+void out_text(const char *text) {
+  std::fputs(text, stdout);
+}
 
 void out_format(const char *format, ...) {
   va_list args;

@@ -24,8 +24,7 @@ TEST(JsonHeader, IsTheExactBlock) {
 
 TEST(JsonStr, EscapesDropsAndPassesThrough) {
   EXPECT_EQ(capture_stdout([] { json_str(""); }), "\"\"");
-  EXPECT_EQ(capture_stdout([] { json_str("a\"b\\c\nd\re\tf/"); }),
-            "\"a\\\"b\\\\c\\nd\\re\\tf/\"");
+  EXPECT_EQ(capture_stdout([] { json_str("a\"b\\c\nd\re\tf/"); }), "\"a\\\"b\\\\c\\nd\\re\\tf/\"");
   std::string controls;
   for (int c = 1; c < 0x20; ++c) {
     if (c != '\n' && c != '\r' && c != '\t') controls += static_cast<char>(c);

@@ -9,8 +9,8 @@
 #include "session/saturating.h"
 #include "text/query.h"
 
-void bucket_add(UsageBucket *buckets, int32_t *bucket_count, const char *name,
-                int64_t active_sec, int32_t turns) {
+void bucket_add(UsageBucket *buckets, int32_t *bucket_count, const char *name, int64_t active_sec,
+                int32_t turns) {
   if (name[0] == '\0') name = "unknown";
   for (int32_t i = 0; i < *bucket_count; ++i) {
     UsageBucket *bucket = &buckets[i];

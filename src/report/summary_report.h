@@ -31,8 +31,8 @@ struct SummaryTotals {
 
 // Adds one session to a bucket list; an empty name counts as "unknown", and a
 // 65th distinct name is dropped.
-void bucket_add(UsageBucket *buckets, int32_t *bucket_count, const char *name,
-                int64_t active_sec, int32_t turns);
+void bucket_add(UsageBucket *buckets, int32_t *bucket_count, const char *name, int64_t active_sec,
+                int32_t turns);
 
 // qsort comparators: most recent last_epoch (or most active_sec) first, then by
 // name in byte order.

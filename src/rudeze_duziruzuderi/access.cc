@@ -15,14 +15,15 @@ bool equals_constant_time(const char *expected, const char *given) {
   const size_t given_length = std::strlen(given);
   unsigned difference = expected_length == given_length ? 0U : 1U;
   for (size_t i = 0; i < given_length; ++i) {
-    const auto want =
-        static_cast<unsigned char>(i < expected_length ? expected[i] : expected[0]);
+    const auto want = static_cast<unsigned char>(i < expected_length ? expected[i] : expected[0]);
     difference |= static_cast<unsigned>(want ^ static_cast<unsigned char>(given[i]));
   }
   return difference == 0;
 }
 
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Skips leading spaces and an optional "Bearer " (scheme word in any case),
 // then the spaces after it.

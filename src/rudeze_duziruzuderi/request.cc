@@ -34,9 +34,13 @@ constexpr const char *kAppDataVariable = "XDG_DATA_HOME";
 constexpr const char *kProfileVariable = "HOME";
 #endif
 
-bool is_set(const char *value) { return value != nullptr && value[0] != '\0'; }
+bool is_set(const char *value) {
+  return value != nullptr && value[0] != '\0';
+}
 
-void write_description() { out_text("{\"name\":\"sessions\",\"desc\":\"Turn metrics\"}\n"); }
+void write_description() {
+  out_text("{\"name\":\"sessions\",\"desc\":\"Turn metrics\"}\n");
+}
 
 void write_missing_sid(const char *root) {
   json_header();

@@ -34,13 +34,15 @@ TEST(LoadSession, EmptyDirectoryGivesAnEmptyRecord) {
 
 TEST(LoadSession, SourcesTakePrecedenceInOrder) {
   TempDir root;
-  write_file(root.at("s/meta.json"),
-             R"({"id":"sess-1","model":"","provider":"prov","cwd":"/meta","start_epoch":1704067100.9,)"
-             R"("branch":"meta-branch","start_time":"meta time"})");
-  write_file(root.at("s/stats.json"),
-             R"({"model":"stats-model","cwd":"/stats","branch":"main","provider":"x","profile":"y",)"
-             R"("input_tokens":1234.9,"output_tokens":-5,"cache_read_tokens":"7",)"
-             R"("cache_creation_tokens":1e3})");
+  write_file(
+      root.at("s/meta.json"),
+      R"({"id":"sess-1","model":"","provider":"prov","cwd":"/meta","start_epoch":1704067100.9,)"
+      R"("branch":"meta-branch","start_time":"meta time"})");
+  write_file(
+      root.at("s/stats.json"),
+      R"({"model":"stats-model","cwd":"/stats","branch":"main","provider":"x","profile":"y",)"
+      R"("input_tokens":1234.9,"output_tokens":-5,"cache_read_tokens":"7",)"
+      R"("cache_creation_tokens":1e3})");
   write_file(root.at("s/events.jsonl"),
              event_line(ts_at(0), "session_start",
                         R"(,"model":"event-model","provider":"ev","profile":"ev-profile")") +

@@ -31,8 +31,7 @@ void count_tool(const char *text, size_t length, SessionRecord *record) {
   ++record->tool_count;
 }
 
-void fill_if_empty(const char *text, size_t length, const char *key, char *field,
-                   size_t capacity) {
+void fill_if_empty(const char *text, size_t length, const char *key, char *field, size_t capacity) {
   if (field[0] == '\0') json_get_str_n(text, length, key, field, capacity);
 }
 
@@ -122,8 +121,7 @@ void compute_totals(SessionRecord *record) {
   if (first < last && last - first > record->total_sec) record->total_sec = last - first;
   if (record->active_sec > record->total_sec) record->active_sec = record->total_sec;
   record->idle_sec = record->total_sec - record->active_sec;
-  record->duty_cycle_pct =
-      record->total_sec > 0 ? static_cast<double>(record->active_sec) * 100.0 /
-                                  static_cast<double>(record->total_sec)
-                            : 0.0;
+  record->duty_cycle_pct = record->total_sec > 0 ? static_cast<double>(record->active_sec) * 100.0 /
+                                                       static_cast<double>(record->total_sec)
+                                                 : 0.0;
 }

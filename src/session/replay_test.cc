@@ -75,8 +75,8 @@ TEST(Replay, RunStates) {
   EXPECT_EQ(r.turns, 1);
   EXPECT_EQ(r.active_sec, 30);
   // Every closing kind ends a run; a close without a run changes nothing.
-  for (const char *closing : {"agent_idle", "agent_complete", "session_end", "session_compact",
-                              "user_message"}) {
+  for (const char *closing :
+       {"agent_idle", "agent_complete", "session_end", "session_compact", "user_message"}) {
     r = replay_text(at(0, "agent_idle") + at(5, "agent_run_start") + at(25, closing) +
                     at(40, closing) + at(60, "other"));
     EXPECT_EQ(r.active_sec, 20) << closing;
@@ -146,8 +146,8 @@ TEST(Replay, ToolSlotsAreLimitedAndCaseSensitive) {
   EXPECT_STREQ(r.tool_names[47], "t47");
   for (int i = 0; i < 48; ++i) EXPECT_STRNE(r.tool_names[i], "T0");
 
-  const SessionRecord c = replay_text(at(0, "tool_use", R"(,"tool":"Read")") +
-                                      at(1, "tool_use", R"(,"tool":"read")"));
+  const SessionRecord c =
+      replay_text(at(0, "tool_use", R"(,"tool":"Read")") + at(1, "tool_use", R"(,"tool":"read")"));
   EXPECT_EQ(c.tool_count, 2);
 }
 
@@ -173,8 +173,8 @@ TEST(Replay, LongLinesAreExaminedInPiecesOf4095Bytes) {
 
   // A piece of exactly 4095 bytes before a line feed leaves the feed alone.
   const std::string line = at(40, "agent_run_start");
-  log = line.substr(0, line.size() - 1) + std::string(kLinePieceMax - line.size() + 1, ' ') +
-        "\n" + at(50, "agent_idle");
+  log = line.substr(0, line.size() - 1) + std::string(kLinePieceMax - line.size() + 1, ' ') + "\n" +
+        at(50, "agent_idle");
   r = replay_text(log);
   EXPECT_EQ(r.active_sec, 10);
 
@@ -194,9 +194,8 @@ TEST(Replay, LongLinesAreExaminedInPiecesOf4095Bytes) {
 }
 
 TEST(Replay, SessionStartFillsOnlyEmptyFields) {
-  const std::string log =
-      at(0, "session_start", R"(,"model":"late","provider":"p","profile":"")") +
-      at(5, "session_start", R"(,"model":"later","profile":"second")");
+  const std::string log = at(0, "session_start", R"(,"model":"late","provider":"p","profile":"")") +
+                          at(5, "session_start", R"(,"model":"later","profile":"second")");
   const SessionRecord r = replay_text(log, [](SessionRecord *s) {
     std::strcpy(s->model, "meta-model");
     std::strcpy(s->start_time, "meta-start");

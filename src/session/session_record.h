@@ -8,15 +8,15 @@
 constexpr int kMaxTools = 48;
 
 struct SessionRecord {
-  char dir[128];         // directory name under the sessions root
-  char id[128];          // meta.json "id", else the directory name
-  char start_time[40];   // verbatim, never reformatted
-  int64_t start_epoch;   // meta.json "start_epoch", else first_epoch
-  int64_t first_epoch;   // first accepted event line, file order
-  int64_t last_epoch;    // last accepted event line, file order
-  int64_t total_sec;     // wall-clock span
-  int64_t active_sec;    // inside agent runs, at most total_sec
-  int64_t idle_sec;      // total_sec - active_sec
+  char dir[128];          // directory name under the sessions root
+  char id[128];           // meta.json "id", else the directory name
+  char start_time[40];    // verbatim, never reformatted
+  int64_t start_epoch;    // meta.json "start_epoch", else first_epoch
+  int64_t first_epoch;    // first accepted event line, file order
+  int64_t last_epoch;     // last accepted event line, file order
+  int64_t total_sec;      // wall-clock span
+  int64_t active_sec;     // inside agent runs, at most total_sec
+  int64_t idle_sec;       // total_sec - active_sec
   double duty_cycle_pct;  // 0.0 to 100.0
   int32_t turns;          // agent runs started
   int32_t is_active;      // "thinking" marker and no agent_complete

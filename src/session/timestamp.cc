@@ -47,8 +47,8 @@ int scan_event_time(const char *text, int32_t fields[6]) {
   return 6;
 }
 
-int64_t epoch_from_civil(int64_t year, int64_t month, int64_t day, int64_t hour,
-                         int64_t minute, int64_t second) {
+int64_t epoch_from_civil(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute,
+                         int64_t second) {
   const int64_t y = month <= 2 ? year - 1 : year;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const int64_t yoe = y - era * 400;

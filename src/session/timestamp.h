@@ -12,8 +12,8 @@ int scan_event_time(const char *text, int32_t fields[6]);
 
 // Days from 1970-01-01 of a proleptic Gregorian date; month 1 to 12, other
 // fields taken as they are and rolled over.
-int64_t epoch_from_civil(int64_t year, int64_t month, int64_t day, int64_t hour,
-                         int64_t minute, int64_t second);
+int64_t epoch_from_civil(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute,
+                         int64_t second);
 
 // Event time of a "ts" text in epoch seconds, or 0 when the line must be
 // skipped: shorter than 19 bytes, fewer than six numbers, month or day out of

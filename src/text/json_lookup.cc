@@ -36,8 +36,7 @@ const char *locate_value(const char *text, size_t length, const char *key) {
 
 }  // namespace
 
-int json_get_str_n(const char *text, size_t length, const char *key, char *out,
-                   size_t capacity) {
+int json_get_str_n(const char *text, size_t length, const char *key, char *out, size_t capacity) {
   if (out == nullptr || capacity == 0) return 0;
   out[0] = '\0';
   if (text == nullptr || key == nullptr) return 0;

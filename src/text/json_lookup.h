@@ -15,8 +15,7 @@ int json_get_num(const char *text, const char *key, double *value);
 
 // The string lookup on a text of `length` bytes that need not be NUL-terminated;
 // a NUL byte inside still ends the text, as it would for a C string.
-int json_get_str_n(const char *text, size_t length, const char *key, char *out,
-                   size_t capacity);
+int json_get_str_n(const char *text, size_t length, const char *key, char *out, size_t capacity);
 
 // Stores a looked-up number into a 64-bit field: truncated toward zero,
 // saturated at the type's limits, NaN as 0.
