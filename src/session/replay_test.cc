@@ -227,3 +227,72 @@ TEST(Replay, HugeYearsSaturateInsteadOfOverflowing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Lines made of the pieces the fast reading relies on, shuffled and damaged,
+// must give the same record as the general lookups.
+TEST(Replay, FastReadingAgreesWithTheGeneralLookups) {
+  const char *const pieces[] = {"{\"ts\":\"",
+                                "\",\"event\":\"",
+                                "\",\"tool\":\"",
+                                "2024-01-01 00:00:",
+                                "2024-01-01 00:01:",
+                                "05",
+                                "59",
+                                "\"",
+                                "\\\"",
+                                "\\",
+                                "tool_use",
+                                "agent_run_start",
+                                "agent_idle",
+                                "agent_complete",
+                                "session_start",
+                                "event",
+                                "tool",
+                                "ts",
+                                ":",
+                                " ",
+                                ",",
+                                "}",
+                                "Bash",
+                                "Read",
+                                "abc",
+                                "\"tool\":\"X\"",
+                                "\"event\":\"tool_use\"",
+                                "\"model\":\"m\"",
+                                "x\n",
+                                "\xC3\xA9"};
+  uint64_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<size_t>(seed >> 33);
+  };
+  for (int round = 0; round < 4000; ++round) {
+    std::string line;
+    if (next() % 4 != 0) {
+      line = "{\"ts\":\"2024-01-01 00:0" + std::to_string(next() % 10) + ":" +
+             std::to_string(10 + next() % 50) + "\",\"event\":\"" +
+             (next() % 2 == 0 ? "tool_use" : "agent_run_start") + "\",\"tool\":\"T" +
+             std::to_string(next() % 3) + "\"}";
+    }
+    const size_t extra = next() % 8;
+    for (size_t i = 0; i < extra; ++i) {
+      const std::string piece =
+          (next() % 30 == 24) ? std::string(1, '\0') : std::string(pieces[next() % 30]);
+      line.insert(line.empty() ? 0 : next() % (line.size() + 1), piece);
+    }
+    SessionRecord fast{};
+    SessionRecord plain{};
+    ReplayState fast_state{};
+    ReplayState plain_state{};
+    for (int repeat = 0; repeat < 2; ++repeat) {
+      replay_line(line.data(), line.size(), &fast_state, &fast);
+      replay_line_plain(line.data(), line.size(), &plain_state, &plain);
+    }
+    ASSERT_EQ(std::memcmp(&fast, &plain, sizeof fast), 0) << line;
+    ASSERT_EQ(fast_state.in_run, plain_state.in_run) << line;
+  }
+}
+
+}  // namespace
