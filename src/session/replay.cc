@@ -19,7 +19,8 @@ void close_run(ReplayState *state, SessionRecord *record, int64_t t) {
 void add_tool_call(const char *tool, SessionRecord *record) {
   if (tool[0] == '\0') return;
   for (int i = 0; i < record->tool_count; ++i) {
-    if (std::strcmp(record->tool_names[i], tool) == 0) {
+    // Most names differ in their first byte; test that before the whole name.
+    if (record->tool_names[i][0] == tool[0] && std::strcmp(record->tool_names[i], tool) == 0) {
       record->tool_calls[i] = add_saturating(record->tool_calls[i], 1);
       return;
     }
