@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "json_check.h"
 #include "program_runner.h"
 #include "test_support.h"
 
@@ -27,6 +28,7 @@ std::string request(const std::vector<std::string> &env,
   EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(result.status, 0);
   if (!running_windows_build()) EXPECT_EQ(result.err, "");
+  EXPECT_EQ(json_reply_error(result.out), "");
   return result.out;
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -83,6 +84,7 @@ ProgramResult run_program(const std::vector<std::string> &env, const std::vector
   char chunk[65536];
   int wait_status = 0;
   bool exited = false;
+  rusage usage{};
   // Reads until the program has ended and its pipes are drained. Helpers that
   // a wrapper leaves running may hold the pipes open, so the end of the
   // program, not the end of the pipes, ends the wait.
@@ -101,15 +103,15 @@ ProgramResult run_program(const std::vector<std::string> &env, const std::vector
       }
     }
     if (fds[0].fd < 0 && fds[1].fd < 0 && !exited) {
-      waitpid(pid, &wait_status, 0);
+      wait4(pid, &wait_status, 0, &usage);
       exited = true;
     }
     if (exited && !got_any) break;
-    if (!exited && waitpid(pid, &wait_status, WNOHANG) == pid) exited = true;
+    if (!exited && wait4(pid, &wait_status, WNOHANG, &usage) == pid) exited = true;
     if (!exited && now_seconds() > deadline) {
       result.timed_out = true;
       kill(-pid, SIGKILL);
-      waitpid(pid, &wait_status, 0);
+      wait4(pid, &wait_status, 0, &usage);
       exited = true;
     }
   }
@@ -117,5 +119,6 @@ ProgramResult run_program(const std::vector<std::string> &env, const std::vector
     if (fd.fd >= 0) close(fd.fd);
   }
   if (!result.timed_out && WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
+  result.max_rss_kb = usage.ru_maxrss;
   return result;
 }

@@ -10,6 +10,7 @@ struct ProgramResult {
   std::string err;
   int status = -1;  // exit status, or -1 when it did not exit normally
   bool timed_out = false;
+  long max_rss_kb = 0;  // peak resident set of the child (of the wrapper, under one)
 };
 
 // The program comes from QV_TEST_PROGRAM. When QV_TEST_WRAPPER is set (such as
