@@ -2,6 +2,7 @@
 // all-zero, filled in place by load_session and copied whole.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
@@ -39,4 +40,5 @@ static_assert(std::is_trivially_copyable_v<SessionRecord>);
 static_assert(std::is_standard_layout_v<SessionRecord>);
 static_assert(std::is_trivially_default_constructible_v<SessionRecord>);
 static_assert(sizeof(SessionRecord::dir) == 128 && sizeof(SessionRecord::start_time) == 40);
-static_assert(sizeof(SessionRecord::cwd) == 512 && sizeof(SessionRecord::tool_names) == 48 * 128);
+static_assert(sizeof(SessionRecord::cwd) == 512 &&
+              sizeof(SessionRecord::tool_names) == size_t{48} * 128);

@@ -21,6 +21,7 @@ const char *locate_value(const char *text, size_t length, const char *key) {
   pattern[0] = '"';
   std::memcpy(pattern + 1, key, key_length);
   pattern[key_length + 1] = '"';
+  pattern[key_length + 2] = '\0';
   const size_t pattern_length = key_length + 2;
 
   const char *end = text + length;
