@@ -59,10 +59,44 @@ int64_t epoch_from_civil(int64_t year, int64_t month, int64_t day, int64_t hour,
   return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
+namespace {
+
+bool is_digit(char c) {
+  return static_cast<unsigned char>(c - '0') < 10;
+}
+
+int two_digits(const char *p) {
+  return (p[0] - '0') * 10 + (p[1] - '0');
+}
+
+// The agent writes "YYYY-MM-DD hh:mm:ss" with every field in place. For that
+// exact shape the six numbers are read where they stand; the seconds must not
+// run on into further digits, which the general scan would take as well.
+bool read_fixed_layout(const char *ts, int32_t f[6]) {
+  // Checked front to back, so a shorter text fails at its NUL before any byte
+  // past it is read.
+  const bool fixed = is_digit(ts[0]) && is_digit(ts[1]) && is_digit(ts[2]) && is_digit(ts[3]) &&
+                     ts[4] == '-' && is_digit(ts[5]) && is_digit(ts[6]) && ts[7] == '-' &&
+                     is_digit(ts[8]) && is_digit(ts[9]) && ts[10] == ' ' && is_digit(ts[11]) &&
+                     is_digit(ts[12]) && ts[13] == ':' && is_digit(ts[14]) && is_digit(ts[15]) &&
+                     ts[16] == ':' && is_digit(ts[17]) && is_digit(ts[18]) && !is_digit(ts[19]);
+  if (!fixed) return false;
+  f[0] = two_digits(ts) * 100 + two_digits(ts + 2);
+  f[1] = two_digits(ts + 5);
+  f[2] = two_digits(ts + 8);
+  f[3] = two_digits(ts + 11);
+  f[4] = two_digits(ts + 14);
+  f[5] = two_digits(ts + 17);
+  return true;
+}
+
+}  // namespace
+
 int64_t parse_event_time(const char *ts) {
-  if (std::strlen(ts) < 19) return 0;
   int32_t f[6] = {};
-  if (scan_event_time(ts, f) < 6) return 0;
+  if (!read_fixed_layout(ts, f)) {
+    if (std::strlen(ts) < 19 || scan_event_time(ts, f) < 6) return 0;
+  }
   if (f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > 31) return 0;
   const int64_t t = epoch_from_civil(f[0], f[1], f[2], f[3], f[4], f[5]);
   return t > 0 ? t : 0;

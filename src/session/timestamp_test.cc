@@ -52,3 +52,25 @@ TEST(EpochFromCivil, MatchesKnownDates) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every text that the fixed layout reads must give what the general scan gives.
+TEST(ParseEventTime, FixedLayoutAgreesWithTheScan) {
+  const char *const texts[] = {"2024-01-01 00:00:00",  "2024-01-01 00:00:001",
+                               "2024-01-01 00:00:00Z", "2024-12-31 23:59:59.9",
+                               "0000-01-01 00:00:00",  "9999-12-31 99:99:99",
+                               "2024-02-30 24:60:60",  "2024-01-01 00:00:0 5"};
+  for (const char *text : texts) {
+    int32_t f[6] = {};
+    int64_t expected = 0;
+    if (scan_event_time(text, f) == 6 && f[1] >= 1 && f[1] <= 12 && f[2] >= 1 && f[2] <= 31) {
+      expected = epoch_from_civil(f[0], f[1], f[2], f[3], f[4], f[5]);
+      if (expected < 0) expected = 0;
+    }
+    EXPECT_EQ(parse_event_time(text), expected) << text;
+  }
+  EXPECT_EQ(parse_event_time("2024-01-01 00:00:001"), 1704067201);
+}
+
+}  // namespace
