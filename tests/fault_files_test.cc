@@ -117,7 +117,8 @@ TEST(FaultFiles, AgentWritesWhileRequestsRun) {
     EXPECT_TRUE(contains(other, "{\"ok\":true,") || other == not_found("fleeting", root.path()))
         << other;
     runs += 3;
-    if (::testing::Test::HasFailure()) break;
+    // Under Wine every start is slow; a few rounds make the point.
+    if (::testing::Test::HasFailure() || (running_windows_build() && runs >= 6)) break;
   }
   stop = true;
   agent.join();
@@ -130,9 +131,9 @@ TEST(FaultFiles, DamagedAndVanishingSessions) {
   write_file(root.at("empty/meta.json"), "");
   write_file(root.at("empty/stats.json"), "");
   write_file(root.at("empty/events.jsonl"), "");
-  write_file(root.at("nul/meta.json"), nuls);
-  write_file(root.at("nul/stats.json"), nuls);
-  write_file(root.at("nul/events.jsonl"), nuls + event_line(ts_at(0), "session_start"));
+  write_file(root.at("zeros/meta.json"), nuls);
+  write_file(root.at("zeros/stats.json"), nuls);
+  write_file(root.at("zeros/events.jsonl"), nuls + event_line(ts_at(0), "session_start"));
   write_file(root.at("cut/meta.json"), R"({"id":"cut-id","model":"mo)");
   write_file(root.at("cut/stats.json"), R"({"input_tokens":12)");
   write_file(root.at("cut/events.jsonl"), event_line(ts_at(0), "agent_run_start") +
@@ -153,9 +154,9 @@ TEST(FaultFiles, DamagedAndVanishingSessions) {
   EXPECT_TRUE(contains(cut, R"("last_epoch":1704067230,)"));
   EXPECT_TRUE(contains(cut, R"("active_sec":30,)"));
   // NUL bytes end a JSON file's text; in the log they end only their line.
-  const std::string nul = json_request(root.path(), "action=session&sid=nul");
-  EXPECT_TRUE(contains(nul, R"("id":"nul","dir":"nul","model":"")")) << nul;
-  EXPECT_TRUE(contains(nul, R"("tokens":{"in":0,)"));
+  const std::string zeros = json_request(root.path(), "action=session&sid=zeros");
+  EXPECT_TRUE(contains(zeros, R"("id":"zeros","dir":"zeros","model":"")")) << zeros;
+  EXPECT_TRUE(contains(zeros, R"("tokens":{"in":0,)"));
   // Entries that are directories are no files: no marker, no log.
   const std::string dirs = json_request(root.path(), "action=session&sid=dirs");
   EXPECT_TRUE(contains(dirs, R"("is_active":false,)")) << dirs;
@@ -163,8 +164,8 @@ TEST(FaultFiles, DamagedAndVanishingSessions) {
 
   // Between requests sessions vanish, become files, and files become folders.
   fs::remove_all(root.at("empty"));
-  fs::remove_all(root.at("nul"));
-  write_file(root.at("nul"), "a file now");
+  fs::remove_all(root.at("zeros"));
+  write_file(root.at("zeros"), "a file now");
   fs::remove(root.at("plain-file"));
   make_dirs(root.at("plain-file"));
   fs::remove(root.at("cut/meta.json"));
@@ -174,7 +175,7 @@ TEST(FaultFiles, DamagedAndVanishingSessions) {
   EXPECT_TRUE(contains(summary, R"("id":"plain-file")"));
   EXPECT_TRUE(contains(summary, R"("id":"cut","dir":"cut")"));
   EXPECT_EQ(json_request(root.path(), "action=session&sid=empty"), not_found("empty", root.path()));
-  EXPECT_EQ(json_request(root.path(), "action=session&sid=nul"), not_found("nul", root.path()));
+  EXPECT_EQ(json_request(root.path(), "action=session&sid=zeros"), not_found("zeros", root.path()));
 
   // The whole root replaced by a file.
   fs::remove_all(root.path());
