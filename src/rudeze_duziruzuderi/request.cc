@@ -100,7 +100,9 @@ int resolve_sessions_root(char *root, size_t capacity) {
 }
 
 int sid_is_plain_name(const char *sid) {
-  if (std::strcmp(sid, ".") == 0 || std::strcmp(sid, "..") == 0) return 0;
+  // Windows drops trailing dots and spaces from a name, so "..." or ".. "
+  // would name the parent there: no name of only dots and spaces is plain.
+  if (sid[std::strspn(sid, ". ")] == '\0') return 0;
   return std::strpbrk(sid, "/\\") == nullptr ? 1 : 0;
 }
 
