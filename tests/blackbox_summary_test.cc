@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "json_check.h"
 #include "program_runner.h"
 #include "test_support.h"
 
@@ -23,6 +24,7 @@ std::string summary_of(const std::string &root) {
   EXPECT_FALSE(result.timed_out);
   if (!running_windows_build()) EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out.rfind(kJsonHeader, 0), 0U);
+  EXPECT_EQ(json_reply_error(result.out), "");
   return result.out.size() >= kJsonHeader.size() ? result.out.substr(kJsonHeader.size()) : "";
 }
 
