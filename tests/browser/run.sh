@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs the browser tests of the dashboard: installs what is missing (chromium
+# and lighttpd from Debian, playwright-core from npm), then runs every
+# tests/browser/*.test.mjs. The program comes from $QV_PROGRAM (default
+# build/rudeze_duziruzuderi); it must be built already.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source scripts/lib.sh
+
+need_packages "test -x /usr/bin/chromium" "command -v lighttpd" "command -v node" "command -v npm" -- \
+  chromium lighttpd nodejs npm
+
+program=${QV_PROGRAM:-build/rudeze_duziruzuderi}
+if [ ! -x "$program" ]; then
+  echo "No program at $program; build it first (cmake --preset release && cmake --build --preset release)." >&2
+  exit 1
+fi
+
+# npm ci only when the pinned playwright-core is not what node_modules holds.
+installed=$(node -p "require('./node_modules/playwright-core/package.json').version" 2>/dev/null || true)
+pinned=$(node -p "require('./package.json').devDependencies['playwright-core']")
+if [ "$installed" != "$pinned" ]; then
+  npm ci --no-audit --no-fund --loglevel=error
+fi
+
+node --test tests/browser/
