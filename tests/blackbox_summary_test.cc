@@ -106,10 +106,9 @@ TEST(BlackboxSummary, OrderTotalsAndBuckets) {
   EXPECT_EQ(member(body, "total_sec"), 600);
   EXPECT_EQ(member(body, "active_sec"), 600);
   EXPECT_EQ(member(body, "tool_events"), 2);
-  EXPECT_NE(
-      body.find(R"("profiles":[{"profile":"coder","sessions":1,"active_sec":300,"turns":1},)"
-                R"({"profile":"unknown","sessions":5,"active_sec":300,"turns":3}])"),
-      std::string::npos);
+  EXPECT_NE(body.find(R"("profiles":[{"profile":"coder","sessions":1,"active_sec":300,"turns":1},)"
+                      R"({"profile":"unknown","sessions":5,"active_sec":300,"turns":3}])"),
+            std::string::npos);
 }
 
 TEST(BlackboxSummary, At300SessionsCountIs256AndTotalsAddUp) {

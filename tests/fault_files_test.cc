@@ -40,14 +40,6 @@ std::string json_request(const std::string &root, const std::string &query,
   return result.out;
 }
 
-size_t count_of(const std::string &text, const std::string &needle) {
-  size_t count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
 bool contains(const std::string &text, const std::string &needle) {
   return text.find(needle) != std::string::npos;
 }

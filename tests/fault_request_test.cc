@@ -26,14 +26,6 @@ const std::string kRefusal =
 const std::string kPageEnd = "</script></body></html>\n";
 const std::string kMarker = "OUTSIDE-MARKER-9c";
 
-size_t count_of(const std::string &text, const std::string &needle) {
-  size_t count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
 bool starts_with(const std::string &text, const std::string &prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }

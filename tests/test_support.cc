@@ -64,6 +64,14 @@ std::string capture_stdout(const std::function<void()> &body) {
   return captured;
 }
 
+size_t count_of(const std::string &text, const std::string &needle) {
+  size_t count = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
 std::string event_line(const std::string &ts, const std::string &event, const std::string &extra) {
   return "{\"ts\":\"" + ts + "\",\"event\":\"" + event + "\"" + extra + "}\n";
 }

@@ -28,6 +28,9 @@ std::string read_file(const std::string &path);
 // Everything `body` writes to standard output.
 std::string capture_stdout(const std::function<void()> &body);
 
+// How many times `needle` occurs in `text` (overlapping occurrences included).
+size_t count_of(const std::string &text, const std::string &needle);
+
 // One event line as the agent writes it: {"ts":"...","event":"..."<extra>}.
 std::string event_line(const std::string &ts, const std::string &event,
                        const std::string &extra = "");
