@@ -48,9 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   // The same log fed line piece by line piece from exact-size copies, so that a
   // read past a piece's end is seen; it must give the same record.
+  // Alongside, every piece also goes through the general lookups alone: the
+  // reading of the agent's usual layout must never disagree with them.
   static SessionRecord direct;
+  static SessionRecord plain;
   std::memset(&direct, 0, sizeof direct);
+  std::memset(&plain, 0, sizeof plain);
   ReplayState state{};
+  ReplayState plain_state{};
   size_t begin = 0;
   while (begin < size) {
     size_t piece = 0;
@@ -60,6 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     std::vector<char> exact(data + begin, data + begin + piece);
     replay_line(exact.data(), exact.size(), &state, &direct);
+    replay_line_plain(exact.data(), exact.size(), &plain_state, &plain);
+    FUZZ_CHECK(std::memcmp(&direct, &plain, sizeof direct) == 0);
+    FUZZ_CHECK(state.in_run == plain_state.in_run && state.run_start == plain_state.run_start);
     begin += piece;
   }
   replay_finish(&state, &direct);
