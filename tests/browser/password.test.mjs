@@ -2,20 +2,12 @@
 // refusal looks like. lighttpd runs the program with BOT_PASSWORD set.
 import {after, before, describe, test} from 'node:test';
 import assert from 'node:assert/strict';
-import {launchBrowser, mainSessions, makeSessions, openLoaded, recordRequests, rm,
-        startServer} from './support.mjs';
+import {closeFixture, openFixture, openLoaded, recordRequests} from './support.mjs';
 
 const PASSWORD = 'pa ss&"\\x';
 let browser, server, root;
-before(async () => {
-  root = await makeSessions(mainSessions());
-  [browser, server] = await Promise.all([launchBrowser(), startServer({root, password: PASSWORD})]);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  await rm(root, {recursive: true, force: true});
-});
+before(async () => ({browser, server, root} = await openFixture({password: PASSWORD})));
+after(() => closeFixture({browser, server, root}));
 
 /**
  * A page whose document request carries the right password (as the host would

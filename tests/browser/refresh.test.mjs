@@ -1,19 +1,11 @@
 // The 20-second refresh, the Refresh button, and replies that arrive late.
 import {after, before, describe, test} from 'node:test';
 import assert from 'node:assert/strict';
-import {DAY, T0, launchBrowser, mainSessions, makeSessions, openLoaded, recordRequests, rm,
-        startServer, until, writeSession} from './support.mjs';
+import {DAY, T0, closeFixture, openFixture, openLoaded, recordRequests, rm, until, writeSession} from './support.mjs';
 
 let browser, server, root;
-before(async () => {
-  root = await makeSessions(mainSessions());
-  [browser, server] = await Promise.all([launchBrowser(), startServer({root})]);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  await rm(root, {recursive: true, force: true});
-});
+before(async () => ({browser, server, root} = await openFixture()));
+after(() => closeFixture({browser, server, root}));
 
 describe('refresh', () => {
   test('every 20 s the summary is fetched again and new sessions appear', async () => {

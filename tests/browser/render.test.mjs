@@ -2,19 +2,11 @@
 // table, sorting, the detail panel, and the narrow-screen layout.
 import {after, before, describe, test} from 'node:test';
 import assert from 'node:assert/strict';
-import {launchBrowser, mainSessions, makeSessions, openLoaded, recordRequests, rm,
-        startServer, texts} from './support.mjs';
+import {closeFixture, openFixture, openLoaded, recordRequests, texts} from './support.mjs';
 
 let browser, server, root;
-before(async () => {
-  root = await makeSessions(mainSessions());
-  [browser, server] = await Promise.all([launchBrowser(), startServer({root})]);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  await rm(root, {recursive: true, force: true});
-});
+before(async () => ({browser, server, root} = await openFixture()));
+after(() => closeFixture({browser, server, root}));
 
 async function newPage(options = {}) {
   const context = await browser.newContext(options);

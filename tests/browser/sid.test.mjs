@@ -2,18 +2,11 @@
 // whatever bytes it holds, and the script stays intact.
 import {after, before, test} from 'node:test';
 import assert from 'node:assert/strict';
-import {launchBrowser, mainSessions, makeSessions, rm, startServer} from './support.mjs';
+import {closeFixture, openFixture} from './support.mjs';
 
 let browser, server, root;
-before(async () => {
-  root = await makeSessions(mainSessions());
-  [browser, server] = await Promise.all([launchBrowser(), startServer({root})]);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  await rm(root, {recursive: true, force: true});
-});
+before(async () => ({browser, server, root} = await openFixture()));
+after(() => closeFixture({browser, server, root}));
 
 test('awkward sids arrive in sel as sent', async () => {
   const context = await browser.newContext();

@@ -105,6 +105,22 @@ export async function startServer({root, password = '', files = {}}) {
   }
 }
 
+/**
+ * What most test files share: the main sample sessions served by lighttpd
+ * (with `serverOptions` such as a password or extra files) and a browser.
+ */
+export async function openFixture(serverOptions = {}) {
+  const root = await makeSessions(mainSessions());
+  const [browser, server] = await Promise.all([launchBrowser(), startServer({root, ...serverOptions})]);
+  return {browser, server, root};
+}
+
+export async function closeFixture({browser, server, root} = {}) {
+  await browser?.close();
+  await server?.stop();
+  if (root) await rm(root, {recursive: true, force: true});
+}
+
 export function launchBrowser() {
   return chromium.launch({
     executablePath: process.env.QV_CHROMIUM || '/usr/bin/chromium',

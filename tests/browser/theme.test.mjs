@@ -2,7 +2,7 @@
 // frame's theme messages, and embed mode.
 import {after, before, describe, test} from 'node:test';
 import assert from 'node:assert/strict';
-import {launchBrowser, mainSessions, makeSessions, rm, startServer} from './support.mjs';
+import {closeFixture, openFixture} from './support.mjs';
 
 // A host page that frames the dashboard and answers its theme request.
 const HOST_PAGE = `<!DOCTYPE html><html><body>
@@ -19,16 +19,8 @@ addEventListener('message', (e) => {
 </body></html>`;
 
 let browser, server, root;
-before(async () => {
-  root = await makeSessions(mainSessions());
-  [browser, server] = await Promise.all([
-    launchBrowser(), startServer({root, files: {'host.html': HOST_PAGE}})]);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  await rm(root, {recursive: true, force: true});
-});
+before(async () => ({browser, server, root} = await openFixture({files: {'host.html': HOST_PAGE}})));
+after(() => closeFixture({browser, server, root}));
 
 const LIGHT_BG = 'rgb(245, 245, 247)';
 const DARK_BG = 'rgb(0, 0, 0)';
