@@ -8,6 +8,7 @@
 
 #include "fuzz_check.h"
 #include "text/query.h"
+#include "text/str_copy.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 2) return 0;

@@ -1,10 +1,7 @@
 #include "page/dashboard.h"
 
-#include <cstdio>
-#include <cstring>
-
+#include "output/output.h"
 #include "page/page_resources.h"
-#include "report/json_out.h"
 
 namespace {
 

@@ -21,6 +21,18 @@ FILE *qv_open_file(const char *path);
 using DirVisitor = void (*)(const char *name, int is_dir, void *context);
 int qv_list_dir(const char *path, DirVisitor visit, void *context);
 
+// Where the agent keeps its sessions when no root is given: a folder under the
+// application-data folder, else one under the user's profile, each named by an
+// environment variable whose value the suffix is appended to; and a fallback
+// relative to the working directory.
+struct SessionsRootCandidate {
+  const char *variable;
+  const char *suffix;
+};
+SessionsRootCandidate qv_app_data_sessions_root();
+SessionsRootCandidate qv_profile_sessions_root();
+const char *qv_fallback_sessions_root();
+
 // Makes standard output byte-exact ("\n" stays one byte) and keeps a closed
 // reader from killing the process, so that every run ends with status 0.
 void qv_prepare_stdout();

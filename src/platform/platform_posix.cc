@@ -48,6 +48,19 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   return 1;
 }
 
+// The XDG data folder and the home folder stand in for the Windows ones.
+SessionsRootCandidate qv_app_data_sessions_root() {
+  return {"XDG_DATA_HOME", "/quorvane/sessions"};
+}
+
+SessionsRootCandidate qv_profile_sessions_root() {
+  return {"HOME", "/.quorvane/sessions"};
+}
+
+const char *qv_fallback_sessions_root() {
+  return "quorvane/sessions";
+}
+
 void qv_prepare_stdout() {
   signal(SIGPIPE, SIG_IGN);
 }

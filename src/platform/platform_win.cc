@@ -34,6 +34,18 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   return 1;
 }
 
+SessionsRootCandidate qv_app_data_sessions_root() {
+  return {"LOCALAPPDATA", "\\quorvane\\sessions"};
+}
+
+SessionsRootCandidate qv_profile_sessions_root() {
+  return {"USERPROFILE", "\\.quorvane\\sessions"};
+}
+
+const char *qv_fallback_sessions_root() {
+  return "quorvane\\sessions";
+}
+
 void qv_prepare_stdout() {
   _setmode(_fileno(stdout), _O_BINARY);
 }

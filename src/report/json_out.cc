@@ -1,24 +1,8 @@
 #include "report/json_out.h"
 
-#include <cstdarg>
 #include <cstdio>
-#include <cstring>
 
-void out_bytes(const char *bytes, size_t length) {
-  std::fwrite(bytes, 1, length, stdout);
-}
-
-void out_text(const char *text) {
-  std::fputs(text, stdout);
-}
-
-void out_format(const char *format, ...) {
-  va_list args;
-  va_start(args, format);
-  // The analyzer does not see va_start through the format attribute.
-  std::vfprintf(stdout, format, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
-  va_end(args);
-}
+#include "output/output.h"
 
 void json_header() {
   static const char kHeader[] =
@@ -31,7 +15,7 @@ void json_header() {
 
 void json_str(const char *text) {
   // Runs of plain bytes go out in one write; only the escapes are special.
-  std::putc('"', stdout);
+  out_char('"');
   const char *run = text;
   const char *pos = text;
   for (;; ++pos) {
@@ -60,7 +44,7 @@ void json_str(const char *text) {
         break;
     }
   }
-  std::putc('"', stdout);
+  out_char('"');
 }
 
 void format_duration(int64_t seconds, char out[64]) {

@@ -1,18 +1,8 @@
-// Pieces shared by every JSON reply, written straight to standard output.
+// Pieces shared by every JSON reply, written to standard output as they are
+// produced.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-
-// Raw output helpers: bytes as they are, and printf-style formatted text.
-void out_bytes(const char *bytes, size_t length);
-void out_text(const char *text);
-#if defined(__MINGW32__)
-#define QV_PRINTF_LIKE(f, a) __attribute__((format(gnu_printf, f, a)))
-#else
-#define QV_PRINTF_LIKE(f, a) __attribute__((format(printf, f, a)))
-#endif
-void out_format(const char *format, ...) QV_PRINTF_LIKE(1, 2);
 
 // The header block of a JSON reply: content type, no-store, nosniff, empty line.
 void json_header();

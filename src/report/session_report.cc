@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "output/output.h"
 #include "report/json_out.h"
 #include "report/version.h"
 

@@ -3,11 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output/output.h"
 #include "report/json_out.h"
 #include "report/session_report.h"
 #include "report/version.h"
 #include "session/saturating.h"
-#include "text/query.h"
+#include "text/str_copy.h"
 
 void bucket_add(UsageBucket *buckets, int32_t *bucket_count, const char *name, int64_t active_sec,
                 int32_t turns) {
@@ -60,15 +61,16 @@ void print_buckets(const char *opening, const char *key, const UsageBucket *buck
 
 }  // namespace
 
-void print_summary_json(SessionTable *table, const char *sessions_root, int root_found) {
-  std::qsort(table->records, static_cast<size_t>(table->count), sizeof table->records[0],
-             cmp_session_desc);
+void print_summary_json(SessionRecord *records, int32_t count, const char *sessions_root,
+                        int root_found) {
+  if (count > 1)
+    std::qsort(records, static_cast<size_t>(count), sizeof records[0], cmp_session_desc);
 
   SummaryTotals totals{};
-  totals.count = table->count;
-  totals.sessions = table->records;
-  for (int32_t i = 0; i < table->count; ++i) {
-    SessionRecord *record = &table->records[i];
+  totals.count = count;
+  totals.sessions = records;
+  for (int32_t i = 0; i < count; ++i) {
+    SessionRecord *record = &records[i];
     totals.total_sec = add_saturating(totals.total_sec, record->total_sec);
     totals.active_sec = add_saturating(totals.active_sec, record->active_sec);
     totals.turns = add_saturating(totals.turns, record->turns);
@@ -90,8 +92,8 @@ void print_summary_json(SessionTable *table, const char *sessions_root, int root
   UsageBucket models[kMaxBuckets] = {};
   int32_t profile_count = 0;
   int32_t model_count = 0;
-  for (int32_t i = 0; i < table->count; ++i) {
-    const SessionRecord *record = &table->records[i];
+  for (int32_t i = 0; i < count; ++i) {
+    const SessionRecord *record = &records[i];
     bucket_add(profiles, &profile_count, record->profile, record->active_sec, record->turns);
     bucket_add(models, &model_count, record->model, record->active_sec, record->turns);
   }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "rudeze_duziruzuderi/session_table.h"
+#include "session/session_record.h"
 
 constexpr int kMaxBuckets = 64;
 
@@ -39,5 +39,7 @@ void bucket_add(UsageBucket *buckets, int32_t *bucket_count, const char *name, i
 int cmp_session_desc(const void *a, const void *b);
 int cmp_bucket_desc(const void *a, const void *b);
 
-// Sorts the table's records and their tools in place and writes the reply.
-void print_summary_json(SessionTable *table, const char *sessions_root, int root_found);
+// Sorts the `count` loaded records and their tools in place and writes the
+// reply.
+void print_summary_json(SessionRecord *records, int32_t count, const char *sessions_root,
+                        int root_found);

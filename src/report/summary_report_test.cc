@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -63,22 +63,21 @@ TEST(BucketAdd, GroupsByExactNameUpToSixtyFour) {
 }
 
 TEST(PrintSummaryJson, TotalsComeFromSummedSeconds) {
-  auto table = std::make_unique<SessionTable>();
-  table->records[0] = make_record("one", 100, 100, 50);
-  table->records[0].turns = 2;
-  table->records[0].is_active = 1;
-  std::strcpy(table->records[0].profile, "coder");
-  std::strcpy(table->records[0].tool_names[0], "Read");
-  table->records[0].tool_calls[0] = 1;
-  std::strcpy(table->records[0].tool_names[1], "Bash");
-  table->records[0].tool_calls[1] = 2;
-  table->records[0].tool_count = 2;
-  table->records[1] = make_record("two", 200, 300, 300);
-  table->records[1].turns = 1;
-  std::strcpy(table->records[1].model, "m");
-  table->count = 2;
+  std::vector<SessionRecord> records(2);
+  records[0] = make_record("one", 100, 100, 50);
+  records[0].turns = 2;
+  records[0].is_active = 1;
+  std::strcpy(records[0].profile, "coder");
+  std::strcpy(records[0].tool_names[0], "Read");
+  records[0].tool_calls[0] = 1;
+  std::strcpy(records[0].tool_names[1], "Bash");
+  records[0].tool_calls[1] = 2;
+  records[0].tool_count = 2;
+  records[1] = make_record("two", 200, 300, 300);
+  records[1].turns = 1;
+  std::strcpy(records[1].model, "m");
   const std::string reply =
-      capture_stdout([&] { print_summary_json(table.get(), "/root \"q\"", 1); });
+      capture_stdout([&] { print_summary_json(records.data(), 2, "/root \"q\"", 1); });
   const std::string body = reply.substr(107);
   EXPECT_EQ(body.substr(0, body.find(",\"sessions\":[")),
             R"({"ok":true,"plugin":"rudeze_duziruzuderi","version":"1.0.1",)"
@@ -96,8 +95,7 @@ TEST(PrintSummaryJson, TotalsComeFromSummedSeconds) {
 }
 
 TEST(PrintSummaryJson, EmptyTableIsACompleteDocument) {
-  auto table = std::make_unique<SessionTable>();
-  const std::string reply = capture_stdout([&] { print_summary_json(table.get(), "r", 0); });
+  const std::string reply = capture_stdout([&] { print_summary_json(nullptr, 0, "r", 0); });
   EXPECT_EQ(reply.substr(107),
             R"({"ok":true,"plugin":"rudeze_duziruzuderi","version":"1.0.1","sessions_root":"r",)"
             R"("root_found":false,"count":0,"active_now":0,"total_sec":0,"total_fmt":"0s",)"
@@ -108,13 +106,12 @@ TEST(PrintSummaryJson, EmptyTableIsACompleteDocument) {
 }
 
 TEST(PrintSummaryJson, SumsSaturate) {
-  auto table = std::make_unique<SessionTable>();
+  std::vector<SessionRecord> records(3);
   for (int i = 0; i < 3; ++i) {
-    table->records[i] = make_record(("s" + std::to_string(i)).c_str(), 1, INT64_MAX / 2, 1);
-    table->records[i].turns = INT32_MAX;
+    records[i] = make_record(("s" + std::to_string(i)).c_str(), 1, INT64_MAX / 2, 1);
+    records[i].turns = INT32_MAX;
   }
-  table->count = 3;
-  const std::string reply = capture_stdout([&] { print_summary_json(table.get(), "r", 1); });
+  const std::string reply = capture_stdout([&] { print_summary_json(records.data(), 3, "r", 1); });
   EXPECT_NE(reply.find("\"total_sec\":9223372036854775807,"), std::string::npos);
   EXPECT_NE(reply.find("\"turns\":2147483647,\"tool_events\""), std::string::npos);
 }

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "report/json_out.h"
+#include "output/output.h"
 #include "text/query.h"
 
 namespace {

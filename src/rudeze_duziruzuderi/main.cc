@@ -1,9 +1,5 @@
-#include <cstdio>
-
 #include "rudeze_duziruzuderi/request.h"
 
 int main(int argc, char **argv) {
-  const int status = handle_request(argc, argv);
-  std::fflush(stdout);
-  return status;
+  return handle_request(argc, argv);
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output/output.h"
 #include "page/dashboard.h"
 #include "platform/platform.h"
 #include "report/json_out.h"
@@ -13,26 +14,13 @@
 #include "rudeze_duziruzuderi/session_table.h"
 #include "session/load_session.h"
 #include "text/query.h"
+#include "text/str_copy.h"
 
 namespace {
 
 // Both tables are far too large for the stack.
 SessionTable g_table;
 SessionRecord g_scratch;
-
-#if defined(_WIN32)
-constexpr const char *kAppDataCandidate = "%s\\quorvane\\sessions";
-constexpr const char *kProfileCandidate = "%s\\.quorvane\\sessions";
-constexpr const char *kFallbackRoot = "quorvane\\sessions";
-constexpr const char *kAppDataVariable = "LOCALAPPDATA";
-constexpr const char *kProfileVariable = "USERPROFILE";
-#else
-constexpr const char *kAppDataCandidate = "%s/quorvane/sessions";
-constexpr const char *kProfileCandidate = "%s/.quorvane/sessions";
-constexpr const char *kFallbackRoot = "quorvane/sessions";
-constexpr const char *kAppDataVariable = "XDG_DATA_HOME";
-constexpr const char *kProfileVariable = "HOME";
-#endif
 
 bool is_set(const char *value) {
   return value != nullptr && value[0] != '\0';
@@ -73,6 +61,11 @@ void answer_session(const char *sid, const char *root) {
   print_session_json(&g_scratch, root);
 }
 
+// "%s" then the suffix, cut to the capacity as every path is.
+void format_candidate(char *root, size_t capacity, const char *base, const char *suffix) {
+  std::snprintf(root, capacity, "%s%s", base, suffix);
+}
+
 }  // namespace
 
 int resolve_sessions_root(char *root, size_t capacity) {
@@ -81,20 +74,22 @@ int resolve_sessions_root(char *root, size_t capacity) {
     str_copy(root, capacity, override_dir);
     return qv_is_dir(root);
   }
-  const char *app_data = std::getenv(kAppDataVariable);
-  const char *profile = std::getenv(kProfileVariable);
-  if (is_set(app_data)) {
-    std::snprintf(root, capacity, kAppDataCandidate, app_data);
+  const SessionsRootCandidate app_data = qv_app_data_sessions_root();
+  const SessionsRootCandidate profile = qv_profile_sessions_root();
+  const char *app_data_base = std::getenv(app_data.variable);
+  const char *profile_base = std::getenv(profile.variable);
+  if (is_set(app_data_base)) {
+    format_candidate(root, capacity, app_data_base, app_data.suffix);
     if (qv_is_dir(root) != 0) return 1;
   }
-  if (is_set(profile)) {
-    std::snprintf(root, capacity, kProfileCandidate, profile);
+  if (is_set(profile_base)) {
+    format_candidate(root, capacity, profile_base, profile.suffix);
     if (qv_is_dir(root) != 0) return 1;
   }
-  if (is_set(app_data)) {
-    std::snprintf(root, capacity, kAppDataCandidate, app_data);
+  if (is_set(app_data_base)) {
+    format_candidate(root, capacity, app_data_base, app_data.suffix);
   } else {
-    str_copy(root, capacity, kFallbackRoot);
+    str_copy(root, capacity, qv_fallback_sessions_root());
   }
   return 0;
 }
@@ -106,14 +101,15 @@ int sid_is_plain_name(const char *sid) {
   return std::strpbrk(sid, "/\\") == nullptr ? 1 : 0;
 }
 
-int handle_request(int argc, char **argv) {
-  qv_prepare_stdout();
+namespace {
+
+void answer_request(int argc, char **argv) {
   if ((argc > 1 && std::strcmp(argv[1], "--meta") == 0) ||
       std::getenv("QV_PLUGIN_META") != nullptr) {
     write_description();
-    return 0;
+    return;
   }
-  if (check_access() == 0) return 0;
+  if (check_access() == 0) return;
 
   const char *query = std::getenv("QUERY_STRING");
   if (query == nullptr) query = "";
@@ -129,7 +125,7 @@ int handle_request(int argc, char **argv) {
   const int has_format = get_query_val(query, "format", format, sizeof format);
   if (action[0] == '\0' && has_format == 0) {
     print_dashboard_page(sid);
-    return 0;
+    return;
   }
 
   char root[1024];
@@ -142,7 +138,15 @@ int handle_request(int argc, char **argv) {
   if (std::strcmp(action, "session") == 0) {
     answer_session(sid, root);
   } else {
-    print_summary_json(&g_table, root, root_found);
+    print_summary_json(g_table.records, g_table.count, root, root_found);
   }
+}
+
+}  // namespace
+
+int handle_request(int argc, char **argv) {
+  out_begin();
+  answer_request(argc, argv);
+  out_flush();
   return 0;
 }

@@ -4,7 +4,7 @@
 
 #include "platform/platform.h"
 #include "session/load_session.h"
-#include "text/query.h"
+#include "text/str_copy.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "session/replay.h"
 #include "text/json_lookup.h"
-#include "text/query.h"
+#include "text/str_copy.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "session/saturating.h"
 #include "session/timestamp.h"
 #include "text/json_lookup.h"
-#include "text/query.h"
+#include "text/str_copy.h"
 
 namespace {
 

@@ -2,20 +2,6 @@
 
 #include <cstring>
 
-void str_copy(char *dst, size_t capacity, const char *src) {
-  if (dst == nullptr || capacity == 0) return;
-  if (src == nullptr) {
-    dst[0] = '\0';
-    return;
-  }
-  size_t n = 0;
-  while (n + 1 < capacity && src[n] != '\0') {
-    dst[n] = src[n];
-    ++n;
-  }
-  dst[n] = '\0';
-}
-
 namespace {
 
 int hex_value(char c) {

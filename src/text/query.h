@@ -1,11 +1,7 @@
-// Bounded text handling for request parameters.
+// Request parameters from a form-encoded query string.
 #pragma once
 
 #include <cstddef>
-
-// Bounded copy: at most capacity - 1 bytes of `src`, always NUL-terminated.
-// A null `src` stores the empty string; a null `dst` is left alone.
-void str_copy(char *dst, size_t capacity, const char *src);
 
 // Finds the first segment "name=value" of a form-encoded query string (keys only
 // at the start or right after "&", compared in encoded form) and stores its value,

@@ -1,0 +1,26 @@
+// Standard output, which carries the one reply of a run. Every reply writer
+// writes through here, each escaping for its own context first; nothing else
+// touches standard output.
+#pragma once
+
+#include <cstddef>
+
+// Makes standard output byte-exact and fully buffered, and keeps a reader that
+// went away from killing the process. Called once, before anything is written.
+void out_begin();
+
+// Bytes as they are.
+void out_bytes(const char *bytes, size_t length);
+void out_text(const char *text);
+void out_char(char c);
+
+#if defined(__MINGW32__)
+#define QV_PRINTF_LIKE(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
+#define QV_PRINTF_LIKE(f, a) __attribute__((format(printf, f, a)))
+#endif
+// printf-style formatted text.
+void out_format(const char *format, ...) QV_PRINTF_LIKE(1, 2);
+
+// Hands everything written so far to the reader; the end of every run.
+void out_flush();
