@@ -7,25 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "json_check.h"
+#include "fixed_replies.h"
 #include "program_runner.h"
 #include "test_support.h"
 
 namespace {
 
-const std::string kJsonHeader =
-    "Content-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\n"
-    "X-Content-Type-Options: nosniff\r\n\r\n";
-
+// The body of the summary of `root`.
 std::string summary_of(const std::string &root) {
-  const ProgramResult result =
-      run_program({"QV_SESSIONS_DIR=" + root, "QUERY_STRING=action=summary"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_FALSE(result.timed_out);
-  if (!running_windows_build()) EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out.rfind(kJsonHeader, 0), 0U);
-  EXPECT_EQ(json_reply_error(result.out), "");
-  return result.out.size() >= kJsonHeader.size() ? result.out.substr(kJsonHeader.size()) : "";
+  const std::string reply =
+      run_json_request({"QV_SESSIONS_DIR=" + root, "QUERY_STRING=action=summary"}, root);
+  return reply.size() >= kJsonHeader.size() ? reply.substr(kJsonHeader.size()) : "";
 }
 
 std::string empty_summary(const std::string &root, bool found) {
@@ -147,13 +139,13 @@ TEST(BlackboxSummary, SessionIdDifferingFromItsFolder) {
   TempDir root;
   write_file(root.at("folder/meta.json"), R"({"id":"the-id"})");
   write_file(root.at("folder/events.jsonl"), event_line(ts_at(0), "agent_run_start"));
-  const ProgramResult found =
-      run_program({"QV_SESSIONS_DIR=" + root.path(), "QUERY_STRING=action=session&sid=the-id"});
-  EXPECT_NE(found.out.find(R"("session":{"id":"the-id","dir":"folder")"), std::string::npos);
+  const std::string found = run_json_request(
+      {"QV_SESSIONS_DIR=" + root.path(), "QUERY_STRING=action=session&sid=the-id"});
+  EXPECT_NE(found.find(R"("session":{"id":"the-id","dir":"folder")"), std::string::npos);
   // The table lookup compares with case; the direct load then finds nothing.
-  const ProgramResult other_case =
-      run_program({"QV_SESSIONS_DIR=" + root.path(), "QUERY_STRING=action=session&sid=THE-ID"});
-  EXPECT_NE(other_case.out.find(R"("error":"session not found")"), std::string::npos);
+  EXPECT_EQ(run_json_request(
+                {"QV_SESSIONS_DIR=" + root.path(), "QUERY_STRING=action=session&sid=THE-ID"}),
+            not_found_reply("THE-ID", root.path()));
 }
 
 }  // namespace

@@ -6,50 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "json_check.h"
+#include "fixed_replies.h"
 #include "program_runner.h"
 #include "test_support.h"
 
 namespace {
-
-const std::string kJsonHeader =
-    "Content-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\n"
-    "X-Content-Type-Options: nosniff\r\n\r\n";
-const std::string kRefusal =
-    "Status: 401 Unauthorized\r\nContent-Type: application/json; charset=utf-8\r\n\r\n"
-    "{\"ok\":false,\"error\":\"invalid node password\"}\n";
-const std::string kDescription = "{\"name\":\"sessions\",\"desc\":\"Turn metrics\"}\n";
-
-// Runs one request and checks what every run must hold: exit status 0 and, for
-// the native build, nothing on standard error.
-std::string request(const std::vector<std::string> &env,
-                    const std::vector<std::string> &args = {}) {
-  const ProgramResult result = run_program(env, args);
-  EXPECT_FALSE(result.timed_out);
-  EXPECT_EQ(result.status, 0);
-  if (!running_windows_build()) EXPECT_EQ(result.err, "");
-  EXPECT_EQ(json_reply_error(result.out), "");
-  return result.out;
-}
-
-std::string json_string(const std::string &text) {
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
-std::string missing_sid(const std::string &root) {
-  return kJsonHeader + "{\"ok\":false,\"error\":\"missing sid parameter\",\"sessions_root\":" +
-         json_string(root) + "}\n";
-}
-
-std::string not_found(const std::string &sid, const std::string &root) {
-  return kJsonHeader + "{\"ok\":false,\"error\":\"session not found\",\"sid\":" + json_string(sid) +
-         ",\"sessions_root\":" + json_string(root) + "}\n";
-}
 
 bool is_page(const std::string &reply) {
   return reply.rfind("Content-Type: text/html; charset=utf-8\r\n", 0) == 0 &&
@@ -70,7 +31,7 @@ void write_worked_example(const std::string &dir) {
 }
 
 std::string worked_example_object(const std::string &dir) {
-  return "{\"id\":" + json_string(dir) + ",\"dir\":" + json_string(dir) +
+  return "{\"id\":" + json_quoted(dir) + ",\"dir\":" + json_quoted(dir) +
          R"(,"model":"m1","provider":"p1","profile":"coder","branch":"","cwd":"",)"
          R"("start_time":"2024-01-01 00:00:00","first_epoch":1704067200,"last_epoch":1704067500,)"
          R"("is_active":false,"total_sec":300,"total_fmt":"05m 00s","active_sec":180,)"
@@ -85,7 +46,7 @@ std::string session_reply(const std::string &root, const std::string &object, in
                           const std::string &duty, int turns) {
   return kJsonHeader +
          R"({"ok":true,"plugin":"rudeze_duziruzuderi","version":"1.0.1","sessions_root":)" +
-         json_string(root) + ",\"session\":" + object +
+         json_quoted(root) + ",\"session\":" + object +
          ",\"summary\":{\"total_sec\":" + std::to_string(total) + ",\"total_fmt\":\"" + total_fmt +
          "\",\"active_sec\":" + std::to_string(active) + ",\"active_fmt\":\"" + active_fmt +
          "\",\"idle_sec\":" + std::to_string(idle) + ",\"idle_fmt\":\"" + idle_fmt +
@@ -93,25 +54,26 @@ std::string session_reply(const std::string &root, const std::string &object, in
 }
 
 TEST(Blackbox, DescriptionNeedsNoPassword) {
-  EXPECT_EQ(request({}, {"--meta"}), kDescription);
-  EXPECT_EQ(request({"QV_PLUGIN_META="}), kDescription);
-  EXPECT_EQ(request({"QV_PLUGIN_META=1", "BOT_PASSWORD=pw", "QUERY_STRING=action=summary"}),
+  EXPECT_EQ(run_request({}, {"--meta"}), kDescription);
+  EXPECT_EQ(run_request({"QV_PLUGIN_META="}), kDescription);
+  EXPECT_EQ(run_request({"QV_PLUGIN_META=1", "BOT_PASSWORD=pw", "QUERY_STRING=action=summary"}),
             kDescription);
-  EXPECT_EQ(request({"BOT_PASSWORD=pw"}, {"--meta"}), kDescription);
+  EXPECT_EQ(run_request({"BOT_PASSWORD=pw"}, {"--meta"}), kDescription);
   // Only the whole first argument counts.
-  EXPECT_TRUE(is_page(request({}, {"--meta=1"})));
-  EXPECT_TRUE(is_page(request({}, {"x", "--meta"})));
+  EXPECT_TRUE(is_page(run_request({}, {"--meta=1"})));
+  EXPECT_TRUE(is_page(run_request({}, {"x", "--meta"})));
 }
 
 TEST(Blackbox, AccessCheck) {
-  const std::string refused = request({"BOT_PASSWORD=pw", "QUERY_STRING=format="});
+  const std::string refused = run_request({"BOT_PASSWORD=pw", "QUERY_STRING=format="});
   EXPECT_EQ(refused, kRefusal);
   EXPECT_EQ(refused.size(), 120U);
-  EXPECT_EQ(request({"BOT_PASSWORD=pw"}), kRefusal);  // the page is guarded too
-  EXPECT_EQ(request({"BOT_PASSWORD=pw", "HTTP_X_BOT_PASSWORD=nope", "QUERY_STRING=format="}),
+  EXPECT_EQ(run_request({"BOT_PASSWORD=pw"}), kRefusal);  // the page is guarded too
+  EXPECT_EQ(run_request({"BOT_PASSWORD=pw", "HTTP_X_BOT_PASSWORD=nope", "QUERY_STRING=format="}),
             kRefusal);
-  EXPECT_EQ(request({"BOT_PASSWORD=pw", "HTTP_AUTHORIZATION=Bearer\tpw", "QUERY_STRING=format="}),
-            kRefusal);
+  EXPECT_EQ(
+      run_request({"BOT_PASSWORD=pw", "HTTP_AUTHORIZATION=Bearer\tpw", "QUERY_STRING=format="}),
+      kRefusal);
   const std::string root_env = "QV_SESSIONS_DIR=/nonexistent-qv-root";
   const std::vector<std::vector<std::string>> accepted = {
       {"HTTP_X_BOT_PASSWORD=pw", "QUERY_STRING=action=session"},
@@ -121,35 +83,37 @@ TEST(Blackbox, AccessCheck) {
   for (auto env : accepted) {
     env.push_back("BOT_PASSWORD=pw");
     env.push_back(root_env);
-    EXPECT_EQ(request(env), missing_sid("/nonexistent-qv-root"));
+    EXPECT_EQ(run_request(env), missing_sid_reply("/nonexistent-qv-root"));
   }
-  EXPECT_EQ(request({"BOT_PASSWORD=a b+c", "QUERY_STRING=action=session&pwd=a+b%2Bc",
-                     "QV_SESSIONS_DIR=/r"}),
-            missing_sid("/r"));
+  EXPECT_EQ(run_request({"BOT_PASSWORD=a b+c", "QUERY_STRING=action=session&pwd=a+b%2Bc",
+                         "QV_SESSIONS_DIR=/r"}),
+            missing_sid_reply("/r"));
 }
 
 TEST(Blackbox, PageChoice) {
-  EXPECT_TRUE(is_page(request({})));
-  EXPECT_TRUE(is_page(request({"QUERY_STRING="})));
-  EXPECT_TRUE(is_page(request({"QUERY_STRING=sid=abc&fmt=1"})));
-  const std::string summary = request({"QUERY_STRING=format=", "QV_SESSIONS_DIR=/none"});
+  EXPECT_TRUE(is_page(run_request({})));
+  EXPECT_TRUE(is_page(run_request({"QUERY_STRING="})));
+  EXPECT_TRUE(is_page(run_request({"QUERY_STRING=sid=abc&fmt=1"})));
+  const std::string summary = run_request({"QUERY_STRING=format=", "QV_SESSIONS_DIR=/none"});
   EXPECT_EQ(summary.rfind(kJsonHeader + "{\"ok\":true,", 0), 0U);
-  const std::string capital = request({"QUERY_STRING=action=SESSION&sid=x", "QV_SESSIONS_DIR=/n"});
+  const std::string capital =
+      run_request({"QUERY_STRING=action=SESSION&sid=x", "QV_SESSIONS_DIR=/n"});
   EXPECT_NE(capital.find("\"count\":0"), std::string::npos);
 }
 
 TEST(Blackbox, SessionErrorReplies) {
   TempDir root;
   const std::string dir_env = "QV_SESSIONS_DIR=" + root.path();
-  EXPECT_EQ(request({dir_env, "QUERY_STRING=action=session"}), missing_sid(root.path()));
-  EXPECT_EQ(request({dir_env, "QUERY_STRING=action=session&sid=&id="}), missing_sid(root.path()));
-  EXPECT_EQ(request({dir_env, "QUERY_STRING=action=session&sid=nope"}),
-            not_found("nope", root.path()));
-  EXPECT_EQ(request({dir_env, "QUERY_STRING=action=session&id=a%22b%5Cc%0Ad"}),
+  EXPECT_EQ(run_request({dir_env, "QUERY_STRING=action=session"}), missing_sid_reply(root.path()));
+  EXPECT_EQ(run_request({dir_env, "QUERY_STRING=action=session&sid=&id="}),
+            missing_sid_reply(root.path()));
+  EXPECT_EQ(run_request({dir_env, "QUERY_STRING=action=session&sid=nope"}),
+            not_found_reply("nope", root.path()));
+  EXPECT_EQ(run_request({dir_env, "QUERY_STRING=action=session&id=a%22b%5Cc%0Ad"}),
             kJsonHeader + R"({"ok":false,"error":"session not found","sid":"a\"b\\c\nd",)" +
-                "\"sessions_root\":" + json_string(root.path()) + "}\n");
-  EXPECT_EQ(request({"QV_SESSIONS_DIR=/no/such/root", "QUERY_STRING=action=session&sid=x"}),
-            not_found("x", "/no/such/root"));
+                "\"sessions_root\":" + json_quoted(root.path()) + "}\n");
+  EXPECT_EQ(run_request({"QV_SESSIONS_DIR=/no/such/root", "QUERY_STRING=action=session&sid=x"}),
+            not_found_reply("x", "/no/such/root"));
 }
 
 TEST(Blackbox, SessionReplyOfTheWorkedExample) {
@@ -158,9 +122,9 @@ TEST(Blackbox, SessionReplyOfTheWorkedExample) {
   const std::string expected = session_reply(root.path(), worked_example_object("example"), 300,
                                              "05m 00s", 180, "03m 00s", 120, "02m 00s", "60.00", 2);
   const std::string dir_env = "QV_SESSIONS_DIR=" + root.path();
-  EXPECT_EQ(request({dir_env, "QUERY_STRING=action=session&sid=example"}), expected);
-  EXPECT_EQ(request({dir_env, "QUERY_STRING=action=session&id=example"}), expected);
-  EXPECT_EQ(request({dir_env, "QUERY_STRING=sid=example&action=session&id=other"}), expected);
+  EXPECT_EQ(run_request({dir_env, "QUERY_STRING=action=session&sid=example"}), expected);
+  EXPECT_EQ(run_request({dir_env, "QUERY_STRING=action=session&id=example"}), expected);
+  EXPECT_EQ(run_request({dir_env, "QUERY_STRING=sid=example&action=session&id=other"}), expected);
 }
 
 TEST(Blackbox, SessionFoundByIdAndBeyondTheScan) {
@@ -171,11 +135,11 @@ TEST(Blackbox, SessionFoundByIdAndBeyondTheScan) {
   const std::string dir_env = "QV_SESSIONS_DIR=" + root.path();
   std::string object = worked_example_object("dir-name");
   object.replace(object.find("\"id\":\"dir-name\""), 15, "\"id\":\"meta-id\"");
-  const std::string by_id = request({dir_env, "QUERY_STRING=action=session&sid=meta-id"});
+  const std::string by_id = run_request({dir_env, "QUERY_STRING=action=session&sid=meta-id"});
   EXPECT_EQ(by_id, session_reply(root.path(), object, 300, "05m 00s", 180, "03m 00s", 120,
                                  "02m 00s", "60.00", 2));
   // A dot-directory is passed over by the scan but still loads directly.
-  EXPECT_EQ(request({dir_env, "QUERY_STRING=action=session&sid=.dotted"}),
+  EXPECT_EQ(run_request({dir_env, "QUERY_STRING=action=session&sid=.dotted"}),
             session_reply(root.path(), worked_example_object(".dotted"), 300, "05m 00s", 180,
                           "03m 00s", 120, "02m 00s", "60.00", 2));
 }
@@ -190,8 +154,8 @@ TEST(Blackbox, SidNeverLeavesTheRoot) {
            "../outside", "..", ".", "inner/../../outside", "..\\outside", base.at("outside")}) {
     std::string encoded;
     for (char c : sid) encoded += (c == '\\') ? std::string("%5C") : std::string(1, c);
-    EXPECT_EQ(request({dir_env, "QUERY_STRING=action=session&sid=" + encoded}),
-              not_found(sid, root))
+    EXPECT_EQ(run_request({dir_env, "QUERY_STRING=action=session&sid=" + encoded}),
+              not_found_reply(sid, root))
         << sid;
   }
 }
@@ -212,23 +176,23 @@ TEST(Blackbox, SpecialFilesDoNotHang) {
 TEST(Blackbox, SessionsRootCandidates) {
   if (running_windows_build()) GTEST_SKIP() << "Wine sets its own profile variables";
   TempDir home;
-  EXPECT_EQ(request({"QUERY_STRING=action=session"}), missing_sid("quorvane/sessions"));
-  EXPECT_EQ(request({"QUERY_STRING=action=session", "XDG_DATA_HOME=" + home.path()}),
-            missing_sid(home.path() + "/quorvane/sessions"));
-  EXPECT_EQ(request({"QUERY_STRING=action=session", "HOME=" + home.path()}),
-            missing_sid("quorvane/sessions"));
+  EXPECT_EQ(run_request({"QUERY_STRING=action=session"}), missing_sid_reply("quorvane/sessions"));
+  EXPECT_EQ(run_request({"QUERY_STRING=action=session", "XDG_DATA_HOME=" + home.path()}),
+            missing_sid_reply(home.path() + "/quorvane/sessions"));
+  EXPECT_EQ(run_request({"QUERY_STRING=action=session", "HOME=" + home.path()}),
+            missing_sid_reply("quorvane/sessions"));
   make_dirs(home.at(".quorvane/sessions"));
-  EXPECT_EQ(request({"QUERY_STRING=action=session", "HOME=" + home.path(),
-                     "XDG_DATA_HOME=" + home.at("data")}),
-            missing_sid(home.path() + "/.quorvane/sessions"));
+  EXPECT_EQ(run_request({"QUERY_STRING=action=session", "HOME=" + home.path(),
+                         "XDG_DATA_HOME=" + home.at("data")}),
+            missing_sid_reply(home.path() + "/.quorvane/sessions"));
   make_dirs(home.at("data/quorvane/sessions"));
-  EXPECT_EQ(request({"QUERY_STRING=action=session", "HOME=" + home.path(),
-                     "XDG_DATA_HOME=" + home.at("data")}),
-            missing_sid(home.at("data") + "/quorvane/sessions"));
+  EXPECT_EQ(run_request({"QUERY_STRING=action=session", "HOME=" + home.path(),
+                         "XDG_DATA_HOME=" + home.at("data")}),
+            missing_sid_reply(home.at("data") + "/quorvane/sessions"));
   // The override wins even when it is no directory.
-  EXPECT_EQ(
-      request({"QUERY_STRING=action=session", "HOME=" + home.path(), "QV_SESSIONS_DIR=/not-there"}),
-      missing_sid("/not-there"));
+  EXPECT_EQ(run_request({"QUERY_STRING=action=session", "HOME=" + home.path(),
+                         "QV_SESSIONS_DIR=/not-there"}),
+            missing_sid_reply("/not-there"));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "json_check.h"
+#include "fixed_replies.h"
 #include "program_runner.h"
 #include "test_support.h"
 
@@ -21,32 +21,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kJsonHeader =
-    "Content-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\n"
-    "X-Content-Type-Options: nosniff\r\n\r\n";
-
-// One JSON request; checks exit status, silence on standard error (natively)
-// and that the reply is a whole JSON reply.
+// One JSON request on `root`, with the checks every JSON reply must pass.
 std::string json_request(const std::string &root, const std::string &query,
                          ProgramResult *raw = nullptr) {
-  const ProgramResult result =
-      run_program({"QV_SESSIONS_DIR=" + root, "QUERY_STRING=" + query}, {}, 60);
-  EXPECT_FALSE(result.timed_out) << query;
-  EXPECT_EQ(result.status, 0) << query;
-  if (!running_windows_build()) EXPECT_EQ(result.err, "") << query;
-  EXPECT_EQ(result.out.rfind(kJsonHeader, 0), 0U) << query << "\n" << result.out.substr(0, 200);
-  EXPECT_EQ(json_reply_error(result.out), "") << query;
-  if (raw != nullptr) *raw = result;
-  return result.out;
+  return run_json_request({"QV_SESSIONS_DIR=" + root, "QUERY_STRING=" + query}, query, raw);
 }
 
 bool contains(const std::string &text, const std::string &needle) {
   return text.find(needle) != std::string::npos;
-}
-
-std::string not_found(const std::string &sid, const std::string &root) {
-  return kJsonHeader + "{\"ok\":false,\"error\":\"session not found\",\"sid\":\"" + sid +
-         "\",\"sessions_root\":\"" + root + "\"}\n";
 }
 
 // Appends in two writes, so that a reader may see half a line.
@@ -106,7 +88,8 @@ TEST(FaultFiles, AgentWritesWhileRequestsRun) {
     const std::string session = json_request(root.path(), "action=session&sid=steady");
     EXPECT_TRUE(contains(session, "{\"ok\":true,")) << session;
     const std::string other = json_request(root.path(), "action=session&sid=fleeting");
-    EXPECT_TRUE(contains(other, "{\"ok\":true,") || other == not_found("fleeting", root.path()))
+    EXPECT_TRUE(contains(other, "{\"ok\":true,") ||
+                other == not_found_reply("fleeting", root.path()))
         << other;
     runs += 3;
     // Under Wine every start is slow; a few rounds make the point.
@@ -166,8 +149,10 @@ TEST(FaultFiles, DamagedAndVanishingSessions) {
   EXPECT_TRUE(contains(summary, "\"count\":3,")) << summary;
   EXPECT_TRUE(contains(summary, R"("id":"plain-file")"));
   EXPECT_TRUE(contains(summary, R"("id":"cut","dir":"cut")"));
-  EXPECT_EQ(json_request(root.path(), "action=session&sid=empty"), not_found("empty", root.path()));
-  EXPECT_EQ(json_request(root.path(), "action=session&sid=zeros"), not_found("zeros", root.path()));
+  EXPECT_EQ(json_request(root.path(), "action=session&sid=empty"),
+            not_found_reply("empty", root.path()));
+  EXPECT_EQ(json_request(root.path(), "action=session&sid=zeros"),
+            not_found_reply("zeros", root.path()));
 
   // The whole root replaced by a file.
   fs::remove_all(root.path());
@@ -266,7 +251,7 @@ TEST(FaultFiles, LongAndOddNames) {
     if (sid[0] == 'n') {
       EXPECT_TRUE(contains(reply, R"("model":"short-one")")) << reply;
     } else {
-      EXPECT_EQ(reply, not_found(std::string(127, 'm'), root.path()));
+      EXPECT_EQ(reply, not_found_reply(std::string(127, 'm'), root.path()));
     }
   }
 

@@ -1,5 +1,7 @@
 #include "program_runner.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,6 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "fixed_replies.h"
+#include "json_check.h"
 
 namespace {
 
@@ -121,4 +126,31 @@ ProgramResult run_program(const std::vector<std::string> &env, const std::vector
   if (!result.timed_out && WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
   result.max_rss_kb = usage.ru_maxrss;
   return result;
+}
+
+namespace {
+
+ProgramResult run_checked(const std::vector<std::string> &env, const std::vector<std::string> &args,
+                          const std::string &label) {
+  ProgramResult result = run_program(env, args, 60);
+  EXPECT_FALSE(result.timed_out) << label;
+  EXPECT_EQ(result.status, 0) << label;
+  if (!running_windows_build()) EXPECT_EQ(result.err, "") << label;
+  EXPECT_EQ(json_reply_error(result.out), "") << label;
+  return result;
+}
+
+}  // namespace
+
+std::string run_request(const std::vector<std::string> &env, const std::vector<std::string> &args,
+                        const std::string &label) {
+  return run_checked(env, args, label).out;
+}
+
+std::string run_json_request(const std::vector<std::string> &env, const std::string &label,
+                             ProgramResult *raw) {
+  ProgramResult result = run_checked(env, {}, label);
+  EXPECT_EQ(result.out.rfind(kJsonHeader, 0), 0U) << label << "\n" << result.out.substr(0, 200);
+  if (raw != nullptr) *raw = result;
+  return result.out;
 }

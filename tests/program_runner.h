@@ -21,3 +21,15 @@ ProgramResult run_program(const std::vector<std::string> &env,
 
 // True when the program under test is the Windows build run through a wrapper.
 bool running_windows_build();
+
+// Runs one request and checks what every run must hold: it ends in time with
+// status 0, writes nothing on standard error (natively; Wine may), and a JSON
+// reply is one whole JSON text ending in a line feed. `label` names the case
+// in failure messages. Answers the reply.
+std::string run_request(const std::vector<std::string> &env,
+                        const std::vector<std::string> &args = {}, const std::string &label = "");
+
+// The same for a request that must get a JSON reply: it also begins with the
+// JSON header block. `raw`, when given, receives the whole result.
+std::string run_json_request(const std::vector<std::string> &env, const std::string &label = "",
+                             ProgramResult *raw = nullptr);
