@@ -70,6 +70,10 @@ TEST(Replay, RunStates) {
   EXPECT_EQ(r.active_sec, 50);
   EXPECT_EQ(r.total_sec, 50);
   EXPECT_DOUBLE_EQ(r.duty_cycle_pct, 100.0);
+  // Even a run left open one second before the last line counts that second.
+  r = replay_text(at(0, "session_start") + at(9, "agent_run_start") + at(10, "other"));
+  EXPECT_EQ(r.active_sec, 1);
+  EXPECT_EQ(r.total_sec, 10);
   // A second start inside a run neither counts a turn nor moves the start.
   r = replay_text(at(0, "agent_run_start") + at(20, "agent_run_start") + at(30, "agent_idle"));
   EXPECT_EQ(r.turns, 1);
@@ -108,6 +112,10 @@ TEST(Replay, OutOfOrderLinesAndStartEpoch) {
   EXPECT_EQ(r.total_sec, 400);
   r = replay_text(log, [](SessionRecord *s) { s->start_epoch = kT + 100; });
   EXPECT_EQ(r.total_sec, 300);
+  // The span from the first line wins as soon as it is longer, by one second too.
+  r = replay_text(log, [](SessionRecord *s) { s->start_epoch = kT + 1; });
+  EXPECT_EQ(r.total_sec, 300);
+  EXPECT_EQ(r.idle_sec, 300);
   r = replay_text(log, [](SessionRecord *s) { s->start_epoch = kT + 1000; });
   EXPECT_EQ(r.total_sec, 300);
   r = replay_text(log, [](SessionRecord *s) { s->start_epoch = -5; });
