@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // 1 when `path` names an existing directory (links followed), else 0.
@@ -13,6 +14,17 @@ int qv_is_dir(const char *path);
 // Special files (FIFOs, sockets, devices) and directories are never opened: a
 // FIFO would block the request and a directory is no file.
 FILE *qv_open_file(const char *path);
+
+// What a path must name for qv_modified_time to answer.
+enum class EntryKind { kRegularFile, kDirectory };
+
+// The last modification time of `path` (links followed) when it names an entry
+// of that kind: answers 1 and stores a count that orders with every other time
+// from this call, at the system's full resolution (nanoseconds since 1970 on
+// POSIX, 100-nanosecond ticks since 1601 on Windows). Answers 0 when the path
+// names something else or cannot be examined. Nothing is opened, so a FIFO
+// cannot block.
+int qv_modified_time(const char *path, EntryKind kind, int64_t *time);
 
 // One-level listing of a directory. `visit` is called for every entry the system
 // delivers, in delivery order, with its name and whether it is a directory; a link

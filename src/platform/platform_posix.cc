@@ -28,6 +28,15 @@ FILE *qv_open_file(const char *path) {
   return file;
 }
 
+int qv_modified_time(const char *path, EntryKind kind, int64_t *time) {
+  struct stat st {};
+  if (stat(path, &st) != 0) return 0;
+  const bool wanted = kind == EntryKind::kDirectory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+  if (!wanted) return 0;
+  *time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return 1;
+}
+
 int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   DIR *dir = opendir(path);
   if (dir == nullptr) return 0;

@@ -19,6 +19,19 @@ FILE *qv_open_file(const char *path) {
   return std::fopen(path, "rb");
 }
 
+int qv_modified_time(const char *path, EntryKind kind, int64_t *time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (GetFileAttributesExA(path, GetFileExInfoStandard, &data) == 0) return 0;
+  const bool is_dir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool is_device = (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0;
+  const bool wanted = kind == EntryKind::kDirectory ? is_dir : !is_dir && !is_device;
+  if (!wanted) return 0;
+  const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                         data.ftLastWriteTime.dwLowDateTime;
+  *time = static_cast<int64_t>(ticks);
+  return 1;
+}
+
 int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   // The root holds at most 1023 bytes, so the pattern always fits.
   char pattern[1032];
