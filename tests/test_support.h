@@ -24,6 +24,9 @@ class TempDir {
 void write_file(const std::string &path, const std::string &content);
 void make_dirs(const std::string &path);
 std::string read_file(const std::string &path);
+// Sets the modification (and access) time of `path` to `seconds` after
+// 1970 plus `nanoseconds`.
+void set_modified_time(const std::string &path, long long seconds, long nanoseconds = 0);
 
 // Everything `body` writes to standard output.
 std::string capture_stdout(const std::function<void()> &body);
