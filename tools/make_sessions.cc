@@ -8,7 +8,8 @@
 // added until the log holds about that many bytes. Lines put "ts" first and
 // "event" second; tool calls carry argument and result strings of 50 B to 8 KB
 // with escaped quotes, \n, \t and UTF-8 text, so that about 3% of the lines are
-// longer than 4095 bytes.
+// longer than 4095 bytes. With --log-bytes, as in real logs full of long tool
+// results, about 0.5% of the lines also carry a result of 64 KB to 96 KB.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -86,7 +87,10 @@ std::string filler(Random &random, size_t length) {
 
 // Mostly short results, a few very long ones: about 3% of tool lines end up
 // longer than 4095 bytes and the mean line is about 1 KB.
-size_t result_length(Random &random) {
+size_t result_length(Random &random, bool huge_results) {
+  if (huge_results && random.between(1, 1000) <= 7) {
+    return static_cast<size_t>(random.between(65600, 96000));
+  }
   if (random.chance(4)) return static_cast<size_t>(random.between(4200, 8000));
   return static_cast<size_t>(random.between(50, 1600));
 }
@@ -154,7 +158,7 @@ void make_session(const std::string &root, int index, Random &random, size_t log
     for (int c = 0; c < calls; ++c) {
       t += random.between(2, 45);
       const std::string args = filler(random, static_cast<size_t>(random.between(50, 400)));
-      const std::string result = filler(random, result_length(random));
+      const std::string result = filler(random, result_length(random, log_bytes > 0));
       log.line(event(t, "tool_use",
                      std::string(",\"tool\":\"") + random.pick(kTools) + "\",\"input\":\"" + args +
                          "\",\"output\":\"" + result + "\""));
