@@ -7,6 +7,7 @@
 
 #include "fuzz_check.h"
 #include "session/replay.h"
+#include "session/replay_plain.h"
 
 namespace {
 

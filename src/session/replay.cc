@@ -1,9 +1,9 @@
 #include "session/replay.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
+#include "session/replay_plain.h"
 #include "session/saturating.h"
 #include "session/timestamp.h"
 #include "text/json_lookup.h"
@@ -18,24 +18,30 @@ void close_run(ReplayState *state, SessionRecord *record, int64_t t) {
   state->in_run = 0;
 }
 
-void add_tool_call(const char *tool, SessionRecord *record) {
-  if (tool[0] == '\0') return;
+// Counts a call of the tool named tool[0, length), a name without NUL bytes of
+// at most 127 bytes, compared with the stored names where it stands.
+void add_tool_call(const char *tool, size_t length, SessionRecord *record) {
+  if (length == 0) return;
   for (int i = 0; i < record->tool_count; ++i) {
-    // Most names differ in their first byte; test that before the whole name.
-    if (record->tool_names[i][0] == tool[0] && std::strcmp(record->tool_names[i], tool) == 0) {
+    const char *name = record->tool_names[i];
+    if (std::memcmp(name, tool, length) == 0 && name[length] == '\0') {
       record->tool_calls[i] = add_saturating(record->tool_calls[i], 1);
       return;
     }
   }
   if (record->tool_count >= kMaxTools) return;
-  str_copy(record->tool_names[record->tool_count], sizeof record->tool_names[0], tool);
+  char *slot = record->tool_names[record->tool_count];
+  std::memcpy(slot, tool, length);
+  slot[length] = '\0';
   record->tool_calls[record->tool_count] = 1;
   ++record->tool_count;
 }
 
 void count_tool(const char *text, size_t length, SessionRecord *record) {
   char tool[128];
-  if (json_get_str_n(text, length, "tool", tool, sizeof tool) != 0) add_tool_call(tool, record);
+  if (json_get_str_n(text, length, "tool", tool, sizeof tool) != 0) {
+    add_tool_call(tool, std::strlen(tool), record);
+  }
 }
 
 void fill_if_empty(const char *text, size_t length, const char *key, char *field, size_t capacity) {
@@ -44,22 +50,49 @@ void fill_if_empty(const char *text, size_t length, const char *key, char *field
 
 enum class EventKind { kOther, kSessionStart, kRunStart, kClose, kComplete, kToolUse };
 
-EventKind classify(const char *event) {
-  switch (event[0]) {
-    case 's':
-      if (std::strcmp(event, "session_start") == 0) return EventKind::kSessionStart;
-      if (std::strcmp(event, "session_end") == 0) return EventKind::kClose;
-      if (std::strcmp(event, "session_compact") == 0) return EventKind::kClose;
-      return EventKind::kOther;
-    case 'a':
-      if (std::strcmp(event, "agent_run_start") == 0) return EventKind::kRunStart;
-      if (std::strcmp(event, "agent_idle") == 0) return EventKind::kClose;
-      if (std::strcmp(event, "agent_complete") == 0) return EventKind::kComplete;
-      return EventKind::kOther;
-    case 'u':
-      return std::strcmp(event, "user_message") == 0 ? EventKind::kClose : EventKind::kOther;
-    case 't':
-      return std::strcmp(event, "tool_use") == 0 ? EventKind::kToolUse : EventKind::kOther;
+// Whether text[0, N - 1) holds the literal's bytes. Compared eight bytes at a
+// time where the literal allows: the size is known here, so each piece is a
+// load, where memcmp would be a call.
+template <size_t N>
+bool same_bytes(const char *text, const char (&literal)[N]) {
+  size_t i = 0;
+  for (; i + 8 <= N - 1; i += 8) {
+    uint64_t a = 0;
+    uint64_t b = 0;
+    std::memcpy(&a, text + i, 8);
+    std::memcpy(&b, literal + i, 8);
+    if (a != b) return false;
+  }
+  for (; i < N - 1; ++i) {
+    if (text[i] != literal[i]) return false;
+  }
+  return true;
+}
+
+template <size_t N>
+bool equals(const char *event, const char (&name)[N]) {
+  return same_bytes(event, name);
+}
+
+// The kind of the event named event[0, length): the names differ in length
+// but for two, so one comparison mostly decides.
+EventKind classify(const char *event, size_t length) {
+  switch (length) {
+    case 8:
+      return equals(event, "tool_use") ? EventKind::kToolUse : EventKind::kOther;
+    case 10:
+      return equals(event, "agent_idle") ? EventKind::kClose : EventKind::kOther;
+    case 11:
+      return equals(event, "session_end") ? EventKind::kClose : EventKind::kOther;
+    case 12:
+      return equals(event, "user_message") ? EventKind::kClose : EventKind::kOther;
+    case 13:
+      return equals(event, "session_start") ? EventKind::kSessionStart : EventKind::kOther;
+    case 14:
+      return equals(event, "agent_complete") ? EventKind::kComplete : EventKind::kOther;
+    case 15:
+      if (equals(event, "agent_run_start")) return EventKind::kRunStart;
+      return equals(event, "session_compact") ? EventKind::kClose : EventKind::kOther;
     default:
       return EventKind::kOther;
   }
@@ -102,47 +135,50 @@ void apply_event(const char *text, size_t length, int64_t t, const char *ts, Eve
   }
 }
 
+// The bytes that end a plain value's scan: double quote, backslash and NUL.
+constexpr auto kValueStops = [] {
+  struct Table {
+    bool stops[256];
+  } table{};
+  table.stops[static_cast<unsigned char>('"')] = true;
+  table.stops[static_cast<unsigned char>('\\')] = true;
+  table.stops[0] = true;
+  return table;
+}();
+
 // Index of the first double quote, backslash or NUL in text[from, limit), or
-// limit. Eight bytes at a time: a byte equal to one of the three makes its
-// lane zero after the xor, and the lowest flagged lane is the first match.
+// limit. Values the agent writes in place are a few bytes long.
 size_t find_value_stop(const char *text, size_t from, size_t limit) {
   size_t i = from;
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr uint64_t kHighs = 0x8080808080808080ULL;
-    for (; i + 8 <= limit; i += 8) {
-      uint64_t word = 0;
-      std::memcpy(&word, text + i, 8);
-      const uint64_t quote = word ^ (kOnes * '"');
-      const uint64_t backslash = word ^ (kOnes * '\\');
-      const uint64_t found = ((word - kOnes) & ~word) | ((quote - kOnes) & ~quote) |
-                             ((backslash - kOnes) & ~backslash);
-      if ((found & kHighs) != 0)
-        return i + static_cast<size_t>(std::countr_zero(found & kHighs)) / 8;
-    }
-  }
-  for (; i < limit; ++i) {
-    if (text[i] == '"' || text[i] == '\\' || text[i] == '\0') return i;
-  }
-  return limit;
+  while (i < limit && !kValueStops.stops[static_cast<unsigned char>(text[i])]) ++i;
+  return i;
 }
 
-// Copies the string value that begins at text[from] when it is plain: closed
-// by a double quote within the piece, with no backslash or NUL, and short
-// enough for `out`. Answers the index of the closing quote, or 0 when the
-// value is not plain and the general lookup must read it.
-size_t copy_plain_value(const char *text, size_t length, size_t from, char *out, size_t capacity) {
+// The end of the string value that begins at text[from] when it is plain:
+// closed by a double quote within the piece, with no backslash or NUL, and at
+// most `capacity` - 1 bytes long. Answers the index of the closing quote, or 0
+// when the value is not plain and the general lookup must read it.
+size_t plain_value_end(const char *text, size_t length, size_t from, size_t capacity) {
   const size_t limit = from + capacity - 1 < length ? from + capacity - 1 : length;
   const size_t stop = find_value_stop(text, from, limit);
-  if (stop == limit || text[stop] != '"') return 0;
+  return stop == limit || text[stop] != '"' ? 0 : stop;
+}
+
+// Copies a plain value (see plain_value_end) into `out`; answers the index of
+// its closing quote, or 0 when it is not plain.
+size_t copy_plain_value(const char *text, size_t length, size_t from, char *out, size_t capacity) {
+  const size_t stop = plain_value_end(text, length, from, capacity);
+  if (stop == 0) return 0;
   std::memcpy(out, text + from, stop - from);
   out[stop - from] = '\0';
   return stop;
 }
 
-bool starts_with(const char *text, size_t length, size_t at, const char *prefix,
-                 size_t prefix_length) {
-  return at + prefix_length <= length && std::memcmp(text + at, prefix, prefix_length) == 0;
+// Whether text[at, length) begins with the literal; its size is known here,
+// so the comparison is a few loads rather than a call.
+template <size_t N>
+bool starts_with(const char *text, size_t length, size_t at, const char (&prefix)[N]) {
+  return at + (N - 1) <= length && same_bytes(text + at, prefix);
 }
 
 }  // namespace
@@ -154,54 +190,69 @@ void replay_line_plain(const char *text, size_t length, ReplayState *state, Sess
   if (t <= 0) return;
   char event[48];
   json_get_str_n(text, length, "event", event, sizeof event);
-  apply_event(text, length, t, ts, classify(event), 0, state, record);
+  apply_event(text, length, t, ts, classify(event, std::strlen(event)), 0, state, record);
 }
 
-// The agent writes lines as {"ts":"...","event":"...","tool":"...",...}. For
-// lines of that shape the keys are read where they stand instead of being
-// searched for; every other line takes the general lookups. Both give the same
-// values: where a plain "ts" value of at least 19 bytes closes, no occurrence
-// of "event" or "tool" can have begun yet, so searching on from there finds
-// the same first occurrence as searching from the start.
+// The agent writes lines as {"ts":"YYYY-MM-DD hh:mm:ss","event":"...",
+// "tool":"...",...}. For lines of that shape the keys are read where they
+// stand instead of being searched for, and nothing is copied but the time;
+// every other line takes the general lookups. Both give the same values: where
+// a plain "ts" value of at least 19 bytes closes, no occurrence of "event" or
+// "tool" can have begun yet, so searching on from there finds the same first
+// occurrence as searching from the start.
 void replay_line(const char *text, size_t length, ReplayState *state, SessionRecord *record) {
-  static const char kTsPrefix[] = "{\"ts\":\"";
-  static const char kEventJoin[] = "\",\"event\":\"";
-  static const char kToolJoin[] = "\",\"tool\":\"";
+  static constexpr char kTsPrefix[] = "{\"ts\":\"";
+  static constexpr char kEventJoin[] = "\",\"event\":\"";
+  static constexpr char kToolJoin[] = "\",\"tool\":\"";
+  constexpr size_t kTsFrom = sizeof kTsPrefix - 1;
 
   char ts[40];
   size_t ts_end = 0;
-  if (starts_with(text, length, 0, kTsPrefix, sizeof kTsPrefix - 1)) {
-    ts_end = copy_plain_value(text, length, sizeof kTsPrefix - 1, ts, sizeof ts);
+  int64_t t = 0;
+  if (starts_with(text, length, 0, kTsPrefix)) {
+    if (kTsFrom + kEventTimeLength < length && text[kTsFrom + kEventTimeLength] == '"' &&
+        has_fixed_event_time(text + kTsFrom)) {
+      // The usual time, read where it stands.
+      ts_end = kTsFrom + kEventTimeLength;
+      std::memcpy(ts, text + kTsFrom, kEventTimeLength);
+      ts[kEventTimeLength] = '\0';
+      t = fixed_event_time(text + kTsFrom);
+    } else {
+      ts_end = copy_plain_value(text, length, kTsFrom, ts, sizeof ts);
+      if (ts_end != 0) t = parse_event_time(ts);
+    }
   }
-  if (ts_end == 0 && json_get_str_n(text, length, "ts", ts, sizeof ts) == 0) return;
-  const int64_t t = parse_event_time(ts);
-  if (t <= 0) return;
   if (ts_end == 0) {
     replay_line_plain(text, length, state, record);
     return;
   }
+  if (t <= 0) return;
 
-  char event[48];
+  EventKind kind = EventKind::kOther;
   size_t event_end = 0;
-  if (starts_with(text, length, ts_end, kEventJoin, sizeof kEventJoin - 1)) {
-    event_end = copy_plain_value(text, length, ts_end + sizeof kEventJoin - 1, event, sizeof event);
+  if (starts_with(text, length, ts_end, kEventJoin)) {
+    const size_t from = ts_end + sizeof kEventJoin - 1;
+    event_end = plain_value_end(text, length, from, 48);
+    if (event_end != 0) kind = classify(text + from, event_end - from);
   }
-  if (event_end == 0) json_get_str_n(text + ts_end, length - ts_end, "event", event, sizeof event);
-  const EventKind kind = classify(event);
+  if (event_end == 0) {
+    char event[48];
+    json_get_str_n(text + ts_end, length - ts_end, "event", event, sizeof event);
+    kind = classify(event, std::strlen(event));
+  }
 
   size_t tool_from = ts_end;
   if (kind == EventKind::kToolUse && event_end != 0) {
     tool_from = event_end;
-    char tool[128];
-    const size_t tool_end =
-        starts_with(text, length, event_end, kToolJoin, sizeof kToolJoin - 1)
-            ? copy_plain_value(text, length, event_end + sizeof kToolJoin - 1, tool, sizeof tool)
-            : 0;
-    if (tool_end != 0) {
-      if (record->first_epoch == 0) record->first_epoch = t;
-      record->last_epoch = t;
-      add_tool_call(tool, record);
-      return;
+    if (starts_with(text, length, event_end, kToolJoin)) {
+      const size_t from = event_end + sizeof kToolJoin - 1;
+      const size_t tool_end = plain_value_end(text, length, from, 128);
+      if (tool_end != 0) {
+        if (record->first_epoch == 0) record->first_epoch = t;
+        record->last_epoch = t;
+        add_tool_call(text + from, tool_end - from, record);
+        return;
+      }
     }
   }
   apply_event(text, length, t, ts, kind, tool_from, state, record);
@@ -216,7 +267,7 @@ void replay_finish(const ReplayState *state, SessionRecord *record) {
 void replay_events(FILE *file, SessionRecord *record) {
   // Large reads; pieces are cut exactly where line reads into a 4096-byte
   // buffer would cut them: after a line feed, or after 4095 bytes.
-  static char buffer[1 << 17];
+  alignas(4096) static char buffer[1 << 19];
   ReplayState state{};
   size_t begin = 0;
   size_t filled = 0;

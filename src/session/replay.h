@@ -20,11 +20,6 @@ struct ReplayState {
 // one), to the record. A NUL byte ends the piece's text early.
 void replay_line(const char *text, size_t length, ReplayState *state, SessionRecord *record);
 
-// The same, with every key looked up by the general search from the start of
-// the piece; replay_line reads the agent's usual line layout faster and must
-// always agree with it.
-void replay_line_plain(const char *text, size_t length, ReplayState *state, SessionRecord *record);
-
 // Closes a run left open at the end of the log.
 void replay_finish(const ReplayState *state, SessionRecord *record);
 

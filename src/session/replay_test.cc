@@ -1,4 +1,5 @@
 #include "session/replay.h"
+#include "session/replay_plain.h"
 
 #include <gtest/gtest.h>
 
@@ -270,7 +271,15 @@ TEST(Replay, FastReadingAgreesWithTheGeneralLookups) {
                                 "\"event\":\"tool_use\"",
                                 "\"model\":\"m\"",
                                 "x\n",
-                                "\xC3\xA9"};
+                                "\xC3\xA9",
+                                "user_message",
+                                "session_end",
+                                "session_compact",
+                                "2024-02-30 ",
+                                "2023-12-31 23:59:",
+                                "1969-12-31 23:59:",
+                                "2024-13-01 ",
+                                "tool_us"};
   uint64_t seed = 12345;
   auto next = [&seed] {
     seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -279,15 +288,16 @@ TEST(Replay, FastReadingAgreesWithTheGeneralLookups) {
   for (int round = 0; round < 4000; ++round) {
     std::string line;
     if (next() % 4 != 0) {
-      line = "{\"ts\":\"2024-01-01 00:0" + std::to_string(next() % 10) + ":" +
-             std::to_string(10 + next() % 50) + "\",\"event\":\"" +
-             (next() % 2 == 0 ? "tool_use" : "agent_run_start") + "\",\"tool\":\"T" +
-             std::to_string(next() % 3) + "\"}";
+      static const char *const kDays[] = {"2024-01-01", "2024-01-02", "2024-02-31", "1970-01-01"};
+      line = std::string("{\"ts\":\"") + kDays[next() % 4] + " 00:0" + std::to_string(next() % 10) +
+             ":" + std::to_string(10 + next() % 50) + "\",\"event\":\"" +
+             (next() % 3 == 0 ? "tool_use" : (next() % 2 == 0 ? "agent_run_start" : "agent_idle")) +
+             "\",\"tool\":\"T" + std::to_string(next() % 3) + "\"}";
     }
     const size_t extra = next() % 8;
     for (size_t i = 0; i < extra; ++i) {
       const std::string piece =
-          (next() % 30 == 24) ? std::string(1, '\0') : std::string(pieces[next() % 30]);
+          (next() % 38 == 24) ? std::string(1, '\0') : std::string(pieces[next() % 38]);
       line.insert(line.empty() ? 0 : next() % (line.size() + 1), piece);
     }
     SessionRecord fast{};

@@ -73,4 +73,34 @@ TEST(ParseEventTime, FixedLayoutAgreesWithTheScan) {
   EXPECT_EQ(parse_event_time("2024-01-01 00:00:001"), 1704067201);
 }
 
+TEST(FixedEventTime, WordTestAgreesWithTheByteTest) {
+  // Every byte value at every place of a time in the usual layout.
+  const std::string good = "2024-03-05 06:07:08";
+  ASSERT_TRUE(has_fixed_event_time(good.c_str()));
+  ASSERT_TRUE(is_fixed_event_time(good.c_str()));
+  int accepted = 0;
+  for (size_t at = 0; at < good.size(); ++at) {
+    for (int byte = 0; byte < 256; ++byte) {
+      std::string text = good;
+      text[at] = static_cast<char>(byte);
+      const bool by_word = has_fixed_event_time(text.c_str());
+      EXPECT_EQ(by_word, is_fixed_event_time(text.c_str())) << at << " " << byte;
+      accepted += by_word ? 1 : 0;
+    }
+  }
+  // Ten digits at each of the 14 digit places, the one separator at the 5 others.
+  EXPECT_EQ(accepted, 14 * 10 + 5);
+  // The time read in place is the one the general reading gives.
+  for (const char *ts : {"2024-03-05 06:07:08", "1970-01-01 00:00:01", "1970-01-01 00:00:00",
+                         "2024-02-31 23:59:60", "2024-13-01 00:00:00", "2024-00-10 00:00:00",
+                         "9999-12-31 99:99:99", "0000-03-01 00:00:00"}) {
+    int32_t f[6] = {};
+    ASSERT_EQ(scan_event_time(ts, f), 6);
+    const bool in_range = f[1] >= 1 && f[1] <= 12 && f[2] >= 1 && f[2] <= 31;
+    const int64_t t = in_range ? epoch_from_civil(f[0], f[1], f[2], f[3], f[4], f[5]) : 0;
+    EXPECT_EQ(fixed_event_time(ts), t > 0 ? t : 0) << ts;
+    EXPECT_EQ(parse_event_time(ts), t > 0 ? t : 0) << ts;
+  }
+}
+
 }  // namespace
