@@ -24,7 +24,7 @@ void add_tool_call(const char *tool, size_t length, SessionRecord *record) {
   if (length == 0) return;
   for (int i = 0; i < record->tool_count; ++i) {
     const char *name = record->tool_names[i];
-    if (std::memcmp(name, tool, length) == 0 && name[length] == '\0') {
+    if (name[length] == '\0' && std::memcmp(name, tool, length) == 0) {
       record->tool_calls[i] = add_saturating(record->tool_calls[i], 1);
       return;
     }
