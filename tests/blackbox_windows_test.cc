@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -21,8 +22,6 @@
 #include "json_check.h"
 #include "program_runner.h"
 #include "test_support.h"
-
-extern char **environ;
 
 namespace fs = std::filesystem;
 
