@@ -51,6 +51,8 @@ ProgramResult run_program(const std::vector<std::string> &env, const std::vector
       if (!value.empty()) env_strings.push_back(std::string(name) + "=" + value);
     }
     env_strings.emplace_back("WINEDEBUG=-all");
+    // Without a UTF-8 locale Wine reads non-ASCII Unix names and variables as 7-bit.
+    env_strings.emplace_back("LANG=C.UTF-8");
   }
   argv_strings.push_back(program);
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());

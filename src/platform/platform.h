@@ -12,7 +12,8 @@ int qv_is_dir(const char *path);
 
 // Opens a regular file (links followed) for binary reading, or answers null.
 // Special files (FIFOs, sockets, devices) and directories are never opened: a
-// FIFO would block the request and a directory is no file.
+// FIFO would block the request and a directory is no file. While the file is
+// open, the agent may still write, rename or delete it and its folder.
 FILE *qv_open_file(const char *path);
 
 // What a path must name for qv_modified_time to answer.

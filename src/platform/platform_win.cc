@@ -2,32 +2,91 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/platform.h"
 
+namespace {
+
+// Readers let the agent write, rename and delete the files they read: a
+// request must never make the agent's own operation fail.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The attributes of what `path` names with links followed. GetFileAttributesA
+// and FindFirstFileA describe a symbolic link or junction itself, so a reparse
+// point is opened (which follows it) and its target asked; a dangling link
+// answers INVALID_FILE_ATTRIBUTES, as a missing path does.
+DWORD followed_attributes(const char *path, DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return attributes;
+  }
+  HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+  BY_HANDLE_FILE_INFORMATION info;
+  const DWORD target = GetFileInformationByHandle(handle, &info) != 0 ? info.dwFileAttributes
+                                                                      : INVALID_FILE_ATTRIBUTES;
+  CloseHandle(handle);
+  return target;
+}
+
+int is_directory(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1
+                                                                                               : 0;
+}
+
+}  // namespace
+
 int qv_is_dir(const char *path) {
-  DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1 : 0;
+  return is_directory(followed_attributes(path, GetFileAttributesA(path)));
 }
 
 FILE *qv_open_file(const char *path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return nullptr;
-  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return nullptr;
-  return std::fopen(path, "rb");
+  // Only disk files that are no directories; a device or pipe name is closed
+  // again unread.
+  HANDLE handle = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK || GetFileInformationByHandle(handle, &info) == 0 ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  FILE *file = _fdopen(fd, "rb");
+  if (file == nullptr) _close(fd);  // closes the handle as well
+  return file;
 }
 
 int qv_modified_time(const char *path, EntryKind kind, int64_t *time) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (GetFileAttributesExA(path, GetFileExInfoStandard, &data) == 0) return 0;
-  const bool is_dir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  const bool is_device = (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0;
+  DWORD attributes = data.dwFileAttributes;
+  FILETIME written = data.ftLastWriteTime;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // The link's target, as on POSIX; a dangling link has no time.
+    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL known = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (known == 0) return 0;
+    attributes = info.dwFileAttributes;
+    written = info.ftLastWriteTime;
+  }
+  const bool is_dir = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool is_device = (attributes & FILE_ATTRIBUTE_DEVICE) != 0;
   const bool wanted = kind == EntryKind::kDirectory ? is_dir : !is_dir && !is_device;
   if (!wanted) return 0;
-  const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                         data.ftLastWriteTime.dwLowDateTime;
+  const uint64_t ticks =
+      (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
   *time = static_cast<int64_t>(ticks);
   return 1;
 }
@@ -40,8 +99,13 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   HANDLE handle = FindFirstFileA(pattern, &entry);
   if (handle == INVALID_HANDLE_VALUE) return 0;
   do {
-    visit(entry.cFileName, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1 : 0,
-          context);
+    DWORD attributes = entry.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      char entry_path[1024 + MAX_PATH];
+      std::snprintf(entry_path, sizeof entry_path, "%s/%s", path, entry.cFileName);
+      attributes = followed_attributes(entry_path, attributes);
+    }
+    visit(entry.cFileName, is_directory(attributes), context);
   } while (FindNextFileA(handle, &entry) != 0);
   FindClose(handle);
   return 1;

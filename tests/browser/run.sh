@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the browser tests of the dashboard: installs what is missing (chromium
 # and lighttpd from Debian, playwright-core from npm), then runs every
-# tests/browser/*.test.mjs. The program comes from $QV_PROGRAM (default
-# build/rudeze_duziruzuderi); it must be built already.
+# tests/browser/*.test.mjs, or the test files named as arguments. The program
+# comes from $QV_PROGRAM (default build/rudeze_duziruzuderi); it must be built
+# already.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib.sh
@@ -23,4 +24,4 @@ if [ "$installed" != "$pinned" ]; then
   npm ci --no-audit --no-fund --loglevel=error
 fi
 
-node --test tests/browser/
+node --test "${@:-tests/browser/}"

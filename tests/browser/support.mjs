@@ -66,10 +66,11 @@ function canConnect(port) {
 
 /**
  * Starts lighttpd on a free loopback port over `root`, with an optional node
- * password and static files (name -> text) in its document root.
+ * password and static files (name -> text) in its document root, running
+ * `cgi` (by default the program under test) for the plugin routes.
  * Returns {base, stop}.
  */
-export async function startServer({root, password = '', files = {}}) {
+export async function startServer({root, password = '', files = {}, cgi = program}) {
   const dir = await mkdtemp(join(tmpdir(), 'qv-browser-www-'));
   const www = join(dir, 'www');
   await mkdir(www);
@@ -80,7 +81,7 @@ export async function startServer({root, password = '', files = {}}) {
   for (let attempt = 0; attempt < 5; attempt++) {
     const port = await freePort();
     const conf = join(dir, `lighttpd-${port}.conf`);
-    await writeFile(conf, execFileSync(confScript, [program, String(port), www], {env}));
+    await writeFile(conf, execFileSync(confScript, [cgi, String(port), www], {env}));
     const child = spawn('lighttpd', ['-D', '-f', conf], {env, stdio: ['ignore', 'ignore', 'pipe']});
     let log = '';
     child.stderr.on('data', (b) => { log += b; });
