@@ -19,18 +19,18 @@ int64_t epoch_from_civil(int64_t year, int64_t month, int64_t day, int64_t hour,
 // The agent's own layout, "YYYY-MM-DD hh:mm:ss", is this many bytes long.
 constexpr size_t kEventTimeLength = 19;
 
-// Whether text[0, 19) has that layout, every digit and separator in place.
+// Whether ts[0, 19) has that layout, every digit and separator in place.
 // Checked front to back, so a shorter NUL-terminated text fails at its NUL.
-bool is_fixed_event_time(const char *text);
+bool is_fixed_event_time(const char *ts);
 
-// The same test for text known to hold at least 19 bytes: eight at a time,
+// The same test for a ts known to hold at least 19 bytes: eight at a time,
 // without a branch per byte.
-bool has_fixed_event_time(const char *text);
+bool has_fixed_event_time(const char *ts);
 
 // Event time of 19 bytes in that layout, as parse_event_time gives it for the
 // same text: 0 when the month or day is out of range or the time is at or
 // before 1970-01-01 00:00:00.
-int64_t fixed_event_time(const char *text);
+int64_t fixed_event_time(const char *ts);
 
 // Event time of a "ts" text in epoch seconds, or 0 when the line must be
 // skipped: shorter than 19 bytes, fewer than six numbers, month or day out of
