@@ -25,11 +25,12 @@ need() {
     echo "needs ${all[*]}: all present" >&2
     return 0
   fi
-  echo "needs ${all[*]}: installing ${missing[*]}" >&2
   if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null 2>&1; then
-    echo "Missing packages; install them with: sudo apt-get install ${missing[*]}" >&2
+    echo "needs ${all[*]}: missing ${missing[*]}" >&2
+    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
     return 1
   fi
+  echo "needs ${all[*]}: installing ${missing[*]}" >&2
   apt_install "${missing[@]}" || return 1
   local i status=0
   for ((i = 0; i < ${#failed[@]}; i += 2)); do
@@ -132,7 +133,10 @@ need_fuzz_tools() {
 # children of a script (which inherit QV_NATIVE_BUILD) do not build it again.
 native_build() {
   case "${QV_NATIVE_BUILD:-}" in
-    ok) return 0 ;;
+    ok)
+      echo "uses the native build (build/), made earlier in this run" >&2
+      return 0
+      ;;
     failed)
       echo "The native build (build/) failed earlier in this run." >&2
       return 1
