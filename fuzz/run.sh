@@ -9,9 +9,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 # libFuzzer and the sanitizer runtimes come with clang's runtime package.
-need_packages "command -v clang++" \
-  "compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'" -- \
-  clang libclang-rt-14-dev || exit 1
+need_fuzz_tools || exit 1
 
 seconds=${QV_FUZZ_SECONDS:-60}
 targets=${QV_FUZZ_TARGETS:-"query_fuzz json_lookup_fuzz timestamp_fuzz replay_fuzz request_fuzz"}

@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
 # Runs the browser tests of the dashboard: installs what is missing (chromium
-# and lighttpd from Debian, playwright-core from npm), then runs every
-# tests/browser/*.test.mjs, or the test files named as arguments. The program
-# comes from $QV_PROGRAM (default build/rudeze_duziruzuderi); it must be built
-# already.
+# and lighttpd from Debian; Debian's nodejs and npm only when node or npm is
+# missing; playwright-core from npm), then runs every tests/browser/*.test.mjs,
+# or the test files named as arguments. The program comes from $QV_PROGRAM
+# (default build/rudeze_duziruzuderi); it must be built already.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib.sh
 
-need_packages "test -x /usr/bin/chromium" "command -v lighttpd" "command -v node" "command -v npm" -- \
-  chromium lighttpd nodejs npm
+need_browser_tools
 
 program=${QV_PROGRAM:-build/rudeze_duziruzuderi}
 if [ ! -x "$program" ]; then
@@ -24,4 +23,9 @@ if [ "$installed" != "$pinned" ]; then
   npm ci --no-audit --no-fund --loglevel=error
 fi
 
-node --test "${@:-tests/browser/}"
+# The files themselves: node 21 and later read a folder argument as a pattern.
+if [ $# -gt 0 ]; then
+  node --test "$@"
+else
+  node --test tests/browser/*.test.mjs
+fi
