@@ -16,23 +16,26 @@ int qv_is_dir(const char *path);
 // open, the agent may still write, rename or delete it and its folder.
 FILE *qv_open_file(const char *path);
 
-// What a path must name for qv_modified_time to answer.
-enum class EntryKind { kRegularFile, kDirectory };
-
-// The last modification time of `path` (links followed) when it names an entry
-// of that kind: answers 1 and stores a count that orders with every other time
-// from this call, at the system's full resolution (nanoseconds since 1970 on
-// POSIX, 100-nanosecond ticks since 1601 on Windows). Answers 0 when the path
-// names something else or cannot be examined. Nothing is opened, so a FIFO
-// cannot block.
-int qv_modified_time(const char *path, EntryKind kind, int64_t *time);
-
 // One-level listing of a directory. `visit` is called for every entry the system
 // delivers, in delivery order, with its name and whether it is a directory; a link
-// to a directory counts as a directory, a dangling link as neither. Answers 0 when
-// no listing could be made.
-using DirVisitor = void (*)(const char *name, int is_dir, void *context);
+// to a directory counts as a directory, a dangling link as neither. The open
+// listing is handed along, so that the visitor can ask about entries while it
+// runs. Answers 0 when no listing could be made.
+struct DirListing;
+using DirVisitor = void (*)(const DirListing *listing, const char *name, int is_dir, void *context);
 int qv_list_dir(const char *path, DirVisitor visit, void *context);
+
+// What a path must name for qv_listed_modified_time to answer.
+enum class EntryKind { kRegularFile, kDirectory };
+
+// The last modification time of `relative`, a path inside the directory being
+// listed (links followed), when it names an entry of that kind: answers 1 and
+// stores a count that orders with every other time from this call, at the
+// system's full resolution (nanoseconds since 1970 on POSIX, 100-nanosecond
+// ticks since 1601 on Windows). Answers 0 when it names something else or
+// cannot be examined. Nothing is opened, so a FIFO cannot block.
+int qv_listed_modified_time(const DirListing *listing, const char *relative, EntryKind kind,
+                            int64_t *time);
 
 // Where the agent keeps its sessions when no root is given: a folder under the
 // application-data folder, else one under the user's profile, each named by an

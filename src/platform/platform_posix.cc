@@ -28,9 +28,14 @@ FILE *qv_open_file(const char *path) {
   return file;
 }
 
-int qv_modified_time(const char *path, EntryKind kind, int64_t *time) {
+struct DirListing {
+  int fd;  // the open directory: entries are looked up from it, not from the root's path
+};
+
+int qv_listed_modified_time(const DirListing *listing, const char *relative, EntryKind kind,
+                            int64_t *time) {
   struct stat st {};
-  if (stat(path, &st) != 0) return 0;
+  if (fstatat(listing->fd, relative, &st, 0) != 0) return 0;
   const bool wanted = kind == EntryKind::kDirectory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
   if (!wanted) return 0;
   *time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -40,7 +45,7 @@ int qv_modified_time(const char *path, EntryKind kind, int64_t *time) {
 int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   DIR *dir = opendir(path);
   if (dir == nullptr) return 0;
-  int dir_fd = dirfd(dir);
+  const DirListing listing = {dirfd(dir)};
   while (const dirent *entry = readdir(dir)) {
     int is_dir = 0;
     if (entry->d_type == DT_DIR) {
@@ -49,9 +54,9 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
       // Follow links (and ask file systems that do not report types); a
       // dangling link or a loop fails the stat and is no directory.
       struct stat st {};
-      is_dir = fstatat(dir_fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+      is_dir = fstatat(listing.fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
     }
-    visit(entry->d_name, is_dir, context);
+    visit(&listing, entry->d_name, is_dir, context);
   }
   closedir(dir);
   return 1;

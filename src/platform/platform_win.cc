@@ -64,7 +64,9 @@ FILE *qv_open_file(const char *path) {
   return file;
 }
 
-int qv_modified_time(const char *path, EntryKind kind, int64_t *time) {
+namespace {
+
+int modified_time(const char *path, EntryKind kind, int64_t *time) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (GetFileAttributesExA(path, GetFileExInfoStandard, &data) == 0) return 0;
   DWORD attributes = data.dwFileAttributes;
@@ -91,6 +93,19 @@ int qv_modified_time(const char *path, EntryKind kind, int64_t *time) {
   return 1;
 }
 
+}  // namespace
+
+struct DirListing {
+  const char *path;
+};
+
+int qv_listed_modified_time(const DirListing *listing, const char *relative, EntryKind kind,
+                            int64_t *time) {
+  char path[1024 + MAX_PATH];
+  std::snprintf(path, sizeof path, "%s/%s", listing->path, relative);
+  return modified_time(path, kind, time);
+}
+
 int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   // The root holds at most 1023 bytes, so the pattern always fits.
   char pattern[1032];
@@ -98,6 +113,7 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   WIN32_FIND_DATAA entry;
   HANDLE handle = FindFirstFileA(pattern, &entry);
   if (handle == INVALID_HANDLE_VALUE) return 0;
+  const DirListing listing = {path};
   do {
     DWORD attributes = entry.dwFileAttributes;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -105,7 +121,7 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
       std::snprintf(entry_path, sizeof entry_path, "%s/%s", path, entry.cFileName);
       attributes = followed_attributes(entry_path, attributes);
     }
-    visit(entry.cFileName, is_directory(attributes), context);
+    visit(&listing, entry.cFileName, is_directory(attributes), context);
   } while (FindNextFileA(handle, &entry) != 0);
   FindClose(handle);
   return 1;

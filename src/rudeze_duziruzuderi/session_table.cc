@@ -15,13 +15,13 @@ constexpr int64_t kNoTime = INT64_MIN;
 // When a session was last active: its event log's modification time, or the
 // directory's when it has no log that is a regular file. A session whose
 // times cannot be read (it vanished) is the least recent of all.
-int64_t activity_time(const char *root, const char *name) {
-  char path[1024];
+// Looked up from the open listing of the root, not through the root's path.
+int64_t activity_time(const DirListing *listing, const char *name) {
+  char log[160];  // a name of at most 127 bytes and the log's
   int64_t time = 0;
-  std::snprintf(path, sizeof path, "%s/%s/events.jsonl", root, name);
-  if (qv_modified_time(path, EntryKind::kRegularFile, &time) != 0) return time;
-  std::snprintf(path, sizeof path, "%s/%s", root, name);
-  if (qv_modified_time(path, EntryKind::kDirectory, &time) != 0) return time;
+  std::snprintf(log, sizeof log, "%s/events.jsonl", name);
+  if (qv_listed_modified_time(listing, log, EntryKind::kRegularFile, &time) != 0) return time;
+  if (qv_listed_modified_time(listing, name, EntryKind::kDirectory, &time) != 0) return time;
   return kNoTime;
 }
 
@@ -43,7 +43,6 @@ bool ranks_before(const Candidate &a, const Candidate &b) {
 // before it: memory stays fixed however many directories the root holds.
 struct Scan {
   SessionTable *table;
-  const char *root;
   int32_t listed;
   Candidate heap[kMaxSessionNames];
   int32_t heap_size;
@@ -85,20 +84,20 @@ void push_candidate(Scan *scan, const Candidate &candidate) {
 
 // The names so far, all in the table in listing order, become candidates with
 // their times: from now on only the most recent are kept.
-void start_ranking(Scan *scan) {
+void start_ranking(Scan *scan, const DirListing *listing) {
   SessionTable *table = scan->table;
   table->by_activity = 1;
   scan->heap_size = 0;
   for (int32_t i = 0; i < table->name_count; ++i) {
-    push_candidate(scan, {activity_time(scan->root, table->names[i]), i, i});
+    push_candidate(scan, {activity_time(listing, table->names[i]), i, i});
   }
 }
 
-void take_ranked(Scan *scan, const char *name, int32_t listed) {
+void take_ranked(Scan *scan, const DirListing *listing, const char *name, int32_t listed) {
   SessionTable *table = scan->table;
   char cut[sizeof table->names[0]];
   str_copy(cut, sizeof cut, name);
-  const Candidate candidate = {activity_time(scan->root, cut), listed, 0};
+  const Candidate candidate = {activity_time(listing, cut), listed, 0};
   if (scan->heap_size < kMaxSessionNames) {
     const int32_t slot = scan->heap_size;
     std::memcpy(table->names[slot], cut, sizeof cut);
@@ -112,7 +111,7 @@ void take_ranked(Scan *scan, const char *name, int32_t listed) {
   sift_down(scan->heap, scan->heap_size, 0);
 }
 
-void take_entry(const char *name, int is_dir, void *context) {
+void take_entry(const DirListing *listing, const char *name, int is_dir, void *context) {
   auto *scan = static_cast<Scan *>(context);
   SessionTable *table = scan->table;
   if (is_dir == 0 || name[0] == '.') return;
@@ -123,9 +122,9 @@ void take_entry(const char *name, int is_dir, void *context) {
       ++table->name_count;
       return;
     }
-    start_ranking(scan);
+    start_ranking(scan, listing);
   }
-  take_ranked(scan, name, listed);
+  take_ranked(scan, listing, name, listed);
 }
 
 int cmp_listed(const void *a, const void *b) {
@@ -201,7 +200,6 @@ void scan_session_dirs(SessionTable *table, const char *root) {
   table->name_count = 0;
   table->by_activity = 0;
   g_scan.table = table;
-  g_scan.root = root;
   g_scan.listed = 0;
   g_scan.heap_size = 0;
   qv_list_dir(root, take_entry, &g_scan);
