@@ -2,6 +2,7 @@
 // the most recently active sessions, natively and under Wine.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>

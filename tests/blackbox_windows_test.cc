@@ -180,12 +180,8 @@ Started start_windows(const std::string &program, const std::vector<std::string>
   std::vector<std::string> argv_strings = {std::getenv("QV_TEST_WRAPPER"), program};
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
   std::vector<std::string> env_strings = wrapper_env(extra_env);
-  std::vector<char *> argv;
-  for (auto &s : argv_strings) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  std::vector<char *> envp;
-  for (auto &s : env_strings) envp.push_back(s.data());
-  envp.push_back(nullptr);
+  std::vector<char *> argv = null_terminated(argv_strings);
+  std::vector<char *> envp = null_terminated(env_strings);
   int input[2];
   if (pipe(input) != 0) return started;
   posix_spawn_file_actions_t actions;

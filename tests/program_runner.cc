@@ -32,6 +32,13 @@ double now_seconds() {
 
 }  // namespace
 
+std::vector<char *> null_terminated(std::vector<std::string> &strings) {
+  std::vector<char *> pointers;
+  for (auto &s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 bool running_windows_build() {
   return !env_or_empty("QV_TEST_WRAPPER").empty();
 }
@@ -57,12 +64,8 @@ ProgramResult run_program(const std::vector<std::string> &env, const std::vector
   argv_strings.push_back(program);
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
 
-  std::vector<char *> argv;
-  for (auto &s : argv_strings) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  std::vector<char *> envp;
-  for (auto &s : env_strings) envp.push_back(s.data());
-  envp.push_back(nullptr);
+  std::vector<char *> argv = null_terminated(argv_strings);
+  std::vector<char *> envp = null_terminated(env_strings);
 
   int out_pipe[2];
   int err_pipe[2];

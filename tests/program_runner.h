@@ -19,6 +19,10 @@ struct ProgramResult {
 ProgramResult run_program(const std::vector<std::string> &env,
                           const std::vector<std::string> &args = {}, int timeout_sec = 60);
 
+// Pointers to the strings' bytes followed by a null pointer, as execve and
+// posix_spawn take their arguments and environment.
+std::vector<char *> null_terminated(std::vector<std::string> &strings);
+
 // True when the program under test is the Windows build run through a wrapper.
 bool running_windows_build();
 
