@@ -260,4 +260,7 @@ void compute_totals(SessionRecord *record) {
   record->duty_cycle_pct = record->total_sec > 0 ? static_cast<double>(record->active_sec) * 100.0 /
                                                        static_cast<double>(record->total_sec)
                                                  : 0.0;
+  // Active time never exceeds the total, but beyond 2^53 s the two round to
+  // doubles on their own and the quotient can come out a hair above 100.
+  if (record->duty_cycle_pct > 100.0) record->duty_cycle_pct = 100.0;
 }

@@ -224,6 +224,14 @@ TEST(Replay, HugeYearsSaturateInsteadOfOverflowing) {
   EXPECT_EQ(r.turns, 300);
   EXPECT_GT(r.active_sec, 0);
   EXPECT_LE(r.active_sec, r.total_sec);
+
+  // Active the whole time over some 6.8e16 s: the quotient of the two doubles
+  // rounds above 100, the percentage must not.
+  const SessionRecord whole = replay_text(event_line("1976-01-01 00:00:00", "agent_run_start") +
+                                          event_line("2147483647-12-31 00:00:00", "agent_idle"));
+  EXPECT_EQ(whole.active_sec, whole.total_sec);
+  EXPECT_GT(whole.total_sec, int64_t{1} << 53);
+  EXPECT_EQ(whole.duty_cycle_pct, 100.0);
 }
 
 }  // namespace
