@@ -98,13 +98,14 @@ long_run() {
   build-fuzz/fuzz/"$target" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
     -max_total_time="$seconds" $(options "$target") "$corpus" >"$log" 2>&1
   grep -E '^#[0-9]+: cov:' "$log" | tail -n 1
-  # The committed corpus becomes the smallest set of both that keeps all
-  # coverage seen.
+  # The committed corpus becomes the smallest set of both that reaches every
+  # edge seen. Hit counts are left out of the merge: they would keep hundreds
+  # of near copies, while the working corpus keeps them for the next campaign.
   local merged=$work/$target-merged
   mkdir -p "$merged"
   # shellcheck disable=SC2046
-  if build-fuzz/fuzz/"$target" -merge=1 $(options "$target") "$merged" fuzz/corpus/"$target" \
-    "$corpus" >"$work/$target-merge.log" 2>&1; then
+  if build-fuzz/fuzz/"$target" -merge=1 -use_counters=0 -use_cmp=0 $(options "$target") \
+    "$merged" fuzz/corpus/"$target" "$corpus" >"$work/$target-merge.log" 2>&1; then
     rm -f fuzz/corpus/"$target"/*
     cp "$merged"/* fuzz/corpus/"$target"/
     echo "   corpus: $(find fuzz/corpus/"$target" -type f | wc -l) inputs," \
