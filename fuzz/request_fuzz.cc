@@ -1,7 +1,12 @@
 // One whole request in process: the input becomes the query string, the
 // password variables and a small sessions root; the reply must be complete and
 // well formed, and nothing beside the root may show up in it or be changed.
+//
+// The root stays from one input to the next on a memory file system and only
+// what differs is rewritten, and the reply goes to a memory file: building a
+// fresh root and a reply file on disk for every input cost most of the time.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -9,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,13 +42,24 @@ constexpr unsigned kMetaIsDir = 8U;
 const char kOutsideMarker[] = "OUTSIDE-MARKER-5e1";
 
 struct Paths {
-  std::string base;   // holds the root and a session beside it
-  std::string root;   // the sessions root
-  std::string reply;  // where standard output goes
+  std::string base;  // holds the root and a session beside it
+  std::string root;  // the sessions root
+  int reply = -1;    // memory file that receives standard output
 };
 
+// One entry under the root, by its path relative to the root.
+struct Entry {
+  bool is_dir = false;
+  std::string content;
+  bool operator==(const Entry &) const = default;
+};
+using Tree = std::map<std::string, Entry>;
+
 std::string make_temp_dir() {
-  std::string pattern = (fs::temp_directory_path() / "qv_fuzz_XXXXXX").string();
+  const fs::path memory = "/dev/shm";
+  std::error_code ignored;
+  const fs::path parent = fs::is_directory(memory, ignored) ? memory : fs::temp_directory_path();
+  std::string pattern = (parent / "qv_fuzz_XXXXXX").string();
   FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
   return pattern;
 }
@@ -53,18 +70,26 @@ void write_bytes(const std::string &path, const std::string &content) {
 }
 
 const Paths &paths() {
-  static const Paths kPaths = [] {
-    Paths p;
+  // Never destroyed, so that the clean-up at exit still finds the paths.
+  static const Paths &kPaths = *[] {
+    auto *made = new Paths;
+    Paths &p = *made;
     p.base = make_temp_dir();
     p.root = p.base + "/root";
-    p.reply = make_temp_dir() + "/reply";
+    p.reply = memfd_create("qv_fuzz_reply", 0);
+    FUZZ_CHECK(p.reply >= 0);
     // A complete session beside the root: no request may ever reach it.
     fs::create_directories(p.base + "/outside");
+    fs::create_directories(p.root);
     write_bytes(p.base + "/outside/meta.json", std::string("{\"id\":\"") + kOutsideMarker +
                                                    "\",\"model\":\"" + kOutsideMarker + "\"}");
     write_bytes(p.base + "/outside/events.jsonl",
                 "{\"ts\":\"2024-01-01 00:00:00\",\"event\":\"session_start\"}\n");
-    return p;
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(paths().base, ignored);
+    });
+    return made;
   }();
   return kPaths;
 }
@@ -98,45 +123,93 @@ std::string safe_name(const std::string &raw) {
   return name;
 }
 
-void build_root(const std::vector<std::string> &parts) {
-  fs::create_directories(paths().root);
+// What the input's sessions make of the root. As on a disk, whatever is made
+// first at a path keeps its kind: a file is never replaced by a directory nor
+// the other way round, and a file written again takes the last content.
+Tree plan_root(const std::vector<std::string> &parts) {
+  Tree tree;
+  auto put_file = [&](const std::string &path, const std::string &content) {
+    auto [at, added] = tree.try_emplace(path, Entry{false, content});
+    if (!added && !at->second.is_dir) at->second.content = content;
+  };
+  auto put_dir = [&](const std::string &path) {
+    return tree.try_emplace(path, Entry{true, ""}).first->second.is_dir;
+  };
   for (size_t first = 4, made = 0; first < parts.size() && made < kMaxSessions; first += 4) {
     if (parts[first].empty()) continue;
     ++made;
     const auto flags = static_cast<unsigned char>(parts[first][0]);
     const std::string name = safe_name(parts[first].substr(1));
     if (name.empty()) continue;
-    const std::string dir = paths().root + "/" + name;
     auto part = [&](size_t k) { return first + k < parts.size() ? parts[first + k] : ""; };
-    std::error_code ignored;
     if ((flags & kNameIsFile) != 0) {
-      if (!fs::exists(dir, ignored)) write_bytes(dir, part(1));
+      tree.try_emplace(name, Entry{false, part(1)});
       continue;
     }
-    fs::create_directories(dir, ignored);
-    if (!fs::is_directory(dir, ignored)) continue;
+    if (!put_dir(name)) continue;
     if ((flags & kMetaIsDir) != 0) {
-      fs::create_directories(dir + "/meta.json", ignored);
+      put_dir(name + "/meta.json");
     } else {
-      write_bytes(dir + "/meta.json", part(1));
+      put_file(name + "/meta.json", part(1));
     }
-    write_bytes(dir + "/stats.json", part(2));
+    put_file(name + "/stats.json", part(2));
     if ((flags & kEventsIsDir) != 0) {
-      fs::create_directories(dir + "/events.jsonl", ignored);
+      put_dir(name + "/events.jsonl");
     } else {
-      write_bytes(dir + "/events.jsonl", part(3));
+      put_file(name + "/events.jsonl", part(3));
     }
-    if ((flags & kThinking) != 0) write_bytes(dir + "/thinking", "");
+    if ((flags & kThinking) != 0) put_file(name + "/thinking", "");
   }
+  return tree;
+}
+
+// Brings the root from what the last input made of it to `wanted`. In path
+// order a directory comes before what it holds, so removals run backwards and
+// creations forwards.
+void update_root(const Tree &wanted) {
+  static Tree on_disk;
+  for (auto at = on_disk.rbegin(); at != on_disk.rend(); ++at) {
+    const auto kept = wanted.find(at->first);
+    if (kept == wanted.end() || kept->second.is_dir != at->second.is_dir) {
+      fs::remove_all(paths().root + "/" + at->first);
+    }
+  }
+  for (const auto &[path, entry] : wanted) {
+    const auto old = on_disk.find(path);
+    const bool present = old != on_disk.end() && old->second.is_dir == entry.is_dir;
+    if (entry.is_dir) {
+      if (!present) fs::create_directory(paths().root + "/" + path);
+    } else if (!present || old->second.content != entry.content) {
+      write_bytes(paths().root + "/" + path, entry.content);
+    }
+  }
+  on_disk = wanted;
+}
+
+size_t top_level_entries(const Tree &tree) {
+  size_t count = 0;
+  for (const auto &[path, entry] : tree) {
+    if (path.find('/') == std::string::npos) ++count;
+  }
+  return count;
+}
+
+size_t entries_in(const std::string &dir) {
+  size_t count = 0;
+  for (const auto &entry : fs::directory_iterator(dir)) {
+    (void)entry;
+    ++count;
+  }
+  return count;
 }
 
 std::string run_request() {
+  const int reply = paths().reply;
+  FUZZ_CHECK(ftruncate(reply, 0) == 0 && lseek(reply, 0, SEEK_SET) == 0);
   std::fflush(stdout);
   const int saved = dup(STDOUT_FILENO);
-  const int sink = open(paths().reply.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-  FUZZ_CHECK(saved >= 0 && sink >= 0);
-  dup2(sink, STDOUT_FILENO);
-  close(sink);
+  FUZZ_CHECK(saved >= 0);
+  dup2(reply, STDOUT_FILENO);
   char program[] = "rudeze_duziruzuderi";
   char *argv[] = {program, nullptr};
   const int status = handle_request(1, argv);
@@ -144,8 +217,11 @@ std::string run_request() {
   dup2(saved, STDOUT_FILENO);
   close(saved);
   FUZZ_CHECK(status == 0);
-  std::ifstream in(paths().reply, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const off_t size = lseek(reply, 0, SEEK_CUR);
+  FUZZ_CHECK(size >= 0);
+  std::string text(static_cast<size_t>(size), '\0');
+  FUZZ_CHECK(pread(reply, text.data(), text.size(), 0) == size);
+  return text;
 }
 
 size_t count_of(const std::string &text, const std::string &needle) {
@@ -189,6 +265,30 @@ void check_reply(const std::string &reply) {
   }
 }
 
+int hex_digit(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The input as the replies may spell it: percent escapes decoded (a sid is
+// echoed decoded), then without control bytes and DEL (JSON strings drop
+// them) and without backslashes (the JSON lookup drops those of escapes). The
+// marker may show in a reply only when the input spells it out this way.
+std::string spelled_out(const uint8_t *data, size_t size) {
+  std::string text;
+  for (size_t i = 0; i < size; ++i) {
+    uint8_t c = data[i];
+    if (c == '%' && i + 2 < size && hex_digit(data[i + 1]) >= 0 && hex_digit(data[i + 2]) >= 0) {
+      c = static_cast<uint8_t>(hex_digit(data[i + 1]) * 16 + hex_digit(data[i + 2]));
+      i += 2;
+    }
+    if (c >= 0x20 && c != 0x7F && c != '\\') text += static_cast<char>(c);
+  }
+  return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -199,22 +299,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   set_or_unset("BOT_PASSWORD", parts, 1);
   set_or_unset("HTTP_X_BOT_PASSWORD", parts, 2);
   set_or_unset("HTTP_AUTHORIZATION", parts, 3);
-  build_root(parts);
+  const Tree wanted = plan_root(parts);
+  update_root(wanted);
 
   const std::string reply = run_request();
   check_reply(reply);
 
-  const std::string input(reinterpret_cast<const char *>(data), size);
-  if (input.find("OUTSIDE") == std::string::npos) {
+  if (spelled_out(data, size).find("OUTSIDE") == std::string::npos) {
     FUZZ_CHECK(reply.find(kOutsideMarker) == std::string::npos);
   }
-  // The program writes nothing: beside the root only the outside session stays.
-  size_t entries = 0;
-  for (const auto &entry : fs::directory_iterator(paths().base)) {
-    (void)entry;
-    ++entries;
-  }
-  FUZZ_CHECK(entries == 2);
-  fs::remove_all(paths().root);
+  // The program writes nothing: beside the root only the outside session
+  // stays, and the root holds just what the input made.
+  FUZZ_CHECK(entries_in(paths().base) == 2);
+  FUZZ_CHECK(entries_in(paths().root) == top_level_entries(wanted));
   return 0;
 }
