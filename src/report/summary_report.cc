@@ -61,30 +61,37 @@ void print_buckets(const char *opening, const char *key, const UsageBucket *buck
 
 }  // namespace
 
-void print_summary_json(SessionRecord *records, int32_t count, const char *sessions_root,
-                        int root_found) {
-  if (count > 1)
-    std::qsort(records, static_cast<size_t>(count), sizeof records[0], cmp_session_desc);
-
-  SummaryTotals totals{};
-  totals.count = count;
-  totals.sessions = records;
+void add_up_sessions(const SessionRecord *records, int32_t count, SummaryTotals *totals) {
+  totals->count = count;
+  totals->sessions = records;
   for (int32_t i = 0; i < count; ++i) {
-    SessionRecord *record = &records[i];
-    totals.total_sec = add_saturating(totals.total_sec, record->total_sec);
-    totals.active_sec = add_saturating(totals.active_sec, record->active_sec);
-    totals.turns = add_saturating(totals.turns, record->turns);
-    if (record->is_active != 0) ++totals.active_now;
-    sort_tools(record);
+    const SessionRecord *record = &records[i];
+    totals->total_sec = add_saturating(totals->total_sec, record->total_sec);
+    totals->active_sec = add_saturating(totals->active_sec, record->active_sec);
+    totals->turns = add_saturating(totals->turns, record->turns);
+    if (record->is_active != 0) ++totals->active_now;
     for (int t = 0; t < record->tool_count; ++t) {
-      totals.tool_events = add_saturating(totals.tool_events, record->tool_calls[t]);
+      totals->tool_events = add_saturating(totals->tool_events, record->tool_calls[t]);
     }
   }
-  totals.idle_sec = totals.total_sec - totals.active_sec;
-  if (totals.idle_sec < 0) totals.idle_sec = 0;
-  totals.duty_cycle_pct = totals.total_sec > 0 ? static_cast<double>(totals.active_sec) * 100.0 /
-                                                     static_cast<double>(totals.total_sec)
-                                               : 0.0;
+  totals->idle_sec = totals->total_sec - totals->active_sec;
+  if (totals->idle_sec < 0) totals->idle_sec = 0;
+  totals->duty_cycle_pct = totals->total_sec > 0 ? static_cast<double>(totals->active_sec) * 100.0 /
+                                                       static_cast<double>(totals->total_sec)
+                                                 : 0.0;
+  // Huge equal times round so that the quotient can pass 100 by a last bit.
+  if (totals->duty_cycle_pct > 100.0) totals->duty_cycle_pct = 100.0;
+}
+
+void print_summary_json(SessionRecord *records, int32_t count, const char *sessions_root,
+                        int root_found) {
+  if (count > 1) {
+    std::qsort(records, static_cast<size_t>(count), sizeof records[0], cmp_session_desc);
+  }
+  for (int32_t i = 0; i < count; ++i) sort_tools(&records[i]);
+
+  SummaryTotals totals{};
+  add_up_sessions(records, count, &totals);
   str_copy(totals.sessions_root, sizeof totals.sessions_root, sessions_root);
   totals.root_found = root_found;
 

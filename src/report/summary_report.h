@@ -34,6 +34,10 @@ struct SummaryTotals {
 void bucket_add(UsageBucket *buckets, int32_t *bucket_count, const char *name, int64_t active_sec,
                 int32_t turns);
 
+// The totals over `count` records: sums saturate, idle time is never negative
+// and the duty cycle stays within 0 to 100.
+void add_up_sessions(const SessionRecord *records, int32_t count, SummaryTotals *totals);
+
 // qsort comparators: most recent last_epoch (or most active_sec) first, then by
 // name in byte order.
 int cmp_session_desc(const void *a, const void *b);

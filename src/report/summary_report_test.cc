@@ -105,6 +105,18 @@ TEST(PrintSummaryJson, EmptyTableIsACompleteDocument) {
             "\n");
 }
 
+TEST(SummaryTotals, DutyCycleNeverPassesOneHundred) {
+  // 1000000000000006 * 100.0 / 1000000000000006 is 100.00000000000001 in
+  // double precision; the summary's figure stays 100.
+  std::vector<SessionRecord> records(1);
+  records[0] = make_record("s", 1, 1000000000000006, 1000000000000006);
+  const std::string reply = capture_stdout([&] { print_summary_json(records.data(), 1, "r", 1); });
+  EXPECT_NE(reply.find("\"duty_cycle_pct\":100.00,\"turns\""), std::string::npos);
+  SummaryTotals totals{};
+  add_up_sessions(records.data(), 1, &totals);
+  EXPECT_EQ(totals.duty_cycle_pct, 100.0);
+}
+
 TEST(PrintSummaryJson, SumsSaturate) {
   std::vector<SessionRecord> records(3);
   for (int i = 0; i < 3; ++i) {
