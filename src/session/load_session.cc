@@ -50,9 +50,9 @@ void read_stats(const char *text, SessionRecord *record) {
   read_int64(text, "cache_creation_tokens", &record->cache_write);
 }
 
-}  // namespace
-
-int load_session(const char *root, const char *name, SessionRecord *record) {
+// Both loads; the plugin's replay is told nothing.
+int load_with(const char *root, const char *name, SessionRecord *record,
+              const ReplayObserver *observer) {
   std::memset(record, 0, sizeof *record);
   str_copy(record->dir, sizeof record->dir, name);
   str_copy(record->id, sizeof record->id, name);
@@ -76,10 +76,25 @@ int load_session(const char *root, const char *name, SessionRecord *record) {
 
   std::snprintf(path, sizeof path, "%s/%s/events.jsonl", root, name);
   if (FILE *log = qv_open_file(path)) {
-    replay_events(log, record);
+    if (observer == nullptr) {
+      replay_events(log, record);
+    } else {
+      replay_events_observed(log, record, *observer);
+    }
     std::fclose(log);
   }
 
   compute_totals(record);
   return 1;
+}
+
+}  // namespace
+
+int load_session(const char *root, const char *name, SessionRecord *record) {
+  return load_with(root, name, record, nullptr);
+}
+
+int load_session_observed(const char *root, const char *name, SessionRecord *record,
+                          const ReplayObserver &observer) {
+  return load_with(root, name, record, &observer);
 }

@@ -11,37 +11,56 @@
 
 namespace {
 
-void close_run(ReplayState *state, SessionRecord *record, int64_t t) {
-  if (state->in_run != 0 && state->run_start < t) {
-    record->active_sec = add_saturating(record->active_sec, t - state->run_start);
+// The plugin's replay: nothing is told, and the calls compile away.
+struct Unobserved {
+  void line(int64_t /*t*/, int /*tool_call*/) const {}
+  void run(int64_t /*start*/, int64_t /*end*/) const {}
+};
+
+// A replay whose runs and counted lines are told to an observer.
+struct Observed {
+  const ReplayObserver *observer;
+  void line(int64_t t, int tool_call) const { observer->line(observer->context, t, tool_call); }
+  void run(int64_t start, int64_t end) const { observer->run(observer->context, start, end); }
+};
+
+template <typename Observer>
+void close_run(ReplayState *state, SessionRecord *record, int64_t t, const Observer &observer) {
+  if (state->in_run != 0) {
+    if (state->run_start < t) {
+      record->active_sec = add_saturating(record->active_sec, t - state->run_start);
+    }
+    observer.run(state->run_start, t);
   }
   state->in_run = 0;
 }
 
 // Counts a call of the tool named tool[0, length), a name without NUL bytes of
-// at most 127 bytes, compared with the stored names where it stands.
-void add_tool_call(const char *tool, size_t length, SessionRecord *record) {
-  if (length == 0) return;
+// at most 127 bytes, compared with the stored names where it stands. Answers 1
+// when the call was counted: an empty name, or a new one past the last slot,
+// counts nowhere.
+int add_tool_call(const char *tool, size_t length, SessionRecord *record) {
+  if (length == 0) return 0;
   for (int i = 0; i < record->tool_count; ++i) {
     const char *name = record->tool_names[i];
     if (name[length] == '\0' && std::memcmp(name, tool, length) == 0) {
       record->tool_calls[i] = add_saturating(record->tool_calls[i], 1);
-      return;
+      return 1;
     }
   }
-  if (record->tool_count >= kMaxTools) return;
+  if (record->tool_count >= kMaxTools) return 0;
   char *slot = record->tool_names[record->tool_count];
   std::memcpy(slot, tool, length);
   slot[length] = '\0';
   record->tool_calls[record->tool_count] = 1;
   ++record->tool_count;
+  return 1;
 }
 
-void count_tool(const char *text, size_t length, SessionRecord *record) {
+int count_tool(const char *text, size_t length, SessionRecord *record) {
   char tool[128];
-  if (json_get_str_n(text, length, "tool", tool, sizeof tool) != 0) {
-    add_tool_call(tool, std::strlen(tool), record);
-  }
+  if (json_get_str_n(text, length, "tool", tool, sizeof tool) == 0) return 0;
+  return add_tool_call(tool, std::strlen(tool), record);
 }
 
 void fill_if_empty(const char *text, size_t length, const char *key, char *field, size_t capacity) {
@@ -100,10 +119,13 @@ EventKind classify(const char *event, size_t length) {
 
 // Applies an accepted line of kind `kind` at time t. `tool_from` is where the
 // search for "tool" may start (0, or later when the bytes before are known).
+template <typename Observer>
 void apply_event(const char *text, size_t length, int64_t t, const char *ts, EventKind kind,
-                 size_t tool_from, ReplayState *state, SessionRecord *record) {
+                 size_t tool_from, ReplayState *state, SessionRecord *record,
+                 const Observer &observer) {
   if (record->first_epoch == 0) record->first_epoch = t;
   record->last_epoch = t;
+  int tool_call = 0;
   switch (kind) {
     case EventKind::kSessionStart:
       if (record->start_time[0] == '\0') {
@@ -121,18 +143,19 @@ void apply_event(const char *text, size_t length, int64_t t, const char *ts, Eve
       }
       break;
     case EventKind::kComplete:
-      close_run(state, record, t);
+      close_run(state, record, t, observer);
       record->is_active = 0;
       break;
     case EventKind::kClose:
-      close_run(state, record, t);
+      close_run(state, record, t, observer);
       break;
     case EventKind::kToolUse:
-      count_tool(text + tool_from, length - tool_from, record);
+      tool_call = count_tool(text + tool_from, length - tool_from, record);
       break;
     case EventKind::kOther:
       break;
   }
+  observer.line(t, tool_call);
 }
 
 // The bytes that end a plain value's scan: double quote, backslash and NUL.
@@ -181,16 +204,16 @@ bool starts_with(const char *text, size_t length, size_t at, const char (&prefix
   return at + (N - 1) <= length && same_bytes(text + at, prefix);
 }
 
-}  // namespace
-
-void replay_line_plain(const char *text, size_t length, ReplayState *state, SessionRecord *record) {
+template <typename Observer>
+void replay_line_plain_with(const char *text, size_t length, ReplayState *state,
+                            SessionRecord *record, const Observer &observer) {
   char ts[40];
   if (json_get_str_n(text, length, "ts", ts, sizeof ts) == 0) return;
   const int64_t t = parse_event_time(ts);
   if (t <= 0) return;
   char event[48];
   json_get_str_n(text, length, "event", event, sizeof event);
-  apply_event(text, length, t, ts, classify(event, std::strlen(event)), 0, state, record);
+  apply_event(text, length, t, ts, classify(event, std::strlen(event)), 0, state, record, observer);
 }
 
 // The agent writes lines as {"ts":"YYYY-MM-DD hh:mm:ss","event":"...",
@@ -200,7 +223,9 @@ void replay_line_plain(const char *text, size_t length, ReplayState *state, Sess
 // a plain "ts" value of at least 19 bytes closes, no occurrence of "event" or
 // "tool" can have begun yet, so searching on from there finds the same first
 // occurrence as searching from the start.
-void replay_line(const char *text, size_t length, ReplayState *state, SessionRecord *record) {
+template <typename Observer>
+void replay_line_with(const char *text, size_t length, ReplayState *state, SessionRecord *record,
+                      const Observer &observer) {
   static constexpr char kTsPrefix[] = "{\"ts\":\"";
   static constexpr char kEventJoin[] = "\",\"event\":\"";
   static constexpr char kToolJoin[] = "\",\"tool\":\"";
@@ -223,7 +248,7 @@ void replay_line(const char *text, size_t length, ReplayState *state, SessionRec
     }
   }
   if (ts_end == 0) {
-    replay_line_plain(text, length, state, record);
+    replay_line_plain_with(text, length, state, record, observer);
     return;
   }
   if (t <= 0) return;
@@ -250,21 +275,25 @@ void replay_line(const char *text, size_t length, ReplayState *state, SessionRec
       if (tool_end != 0) {
         if (record->first_epoch == 0) record->first_epoch = t;
         record->last_epoch = t;
-        add_tool_call(text + from, tool_end - from, record);
+        observer.line(t, add_tool_call(text + from, tool_end - from, record));
         return;
       }
     }
   }
-  apply_event(text, length, t, ts, kind, tool_from, state, record);
+  apply_event(text, length, t, ts, kind, tool_from, state, record, observer);
 }
 
-void replay_finish(const ReplayState *state, SessionRecord *record) {
-  if (state->in_run != 0 && record->last_epoch > state->run_start) {
+template <typename Observer>
+void replay_finish_with(const ReplayState *state, SessionRecord *record, const Observer &observer) {
+  if (state->in_run == 0) return;
+  if (record->last_epoch > state->run_start) {
     record->active_sec = add_saturating(record->active_sec, record->last_epoch - state->run_start);
   }
+  observer.run(state->run_start, record->last_epoch);
 }
 
-void replay_events(FILE *file, SessionRecord *record) {
+template <typename Observer>
+void replay_events_with(FILE *file, SessionRecord *record, const Observer &observer) {
   // Large reads; pieces are cut exactly where line reads into a 4096-byte
   // buffer would cut them: after a line feed, or after 4095 bytes.
   alignas(4096) static char buffer[1 << 19];
@@ -293,10 +322,32 @@ void replay_events(FILE *file, SessionRecord *record) {
       if (got == 0) at_end = true;
       continue;
     }
-    replay_line(start, piece, &state, record);
+    replay_line_with(start, piece, &state, record, observer);
     begin += piece;
   }
-  replay_finish(&state, record);
+  replay_finish_with(&state, record, observer);
+}
+
+}  // namespace
+
+void replay_line(const char *text, size_t length, ReplayState *state, SessionRecord *record) {
+  replay_line_with(text, length, state, record, Unobserved{});
+}
+
+void replay_line_plain(const char *text, size_t length, ReplayState *state, SessionRecord *record) {
+  replay_line_plain_with(text, length, state, record, Unobserved{});
+}
+
+void replay_finish(const ReplayState *state, SessionRecord *record) {
+  replay_finish_with(state, record, Unobserved{});
+}
+
+void replay_events(FILE *file, SessionRecord *record) {
+  replay_events_with(file, record, Unobserved{});
+}
+
+void replay_events_observed(FILE *file, SessionRecord *record, const ReplayObserver &observer) {
+  replay_events_with(file, record, Observed{&observer});
 }
 
 void compute_totals(SessionRecord *record) {

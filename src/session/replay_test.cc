@@ -321,4 +321,86 @@ TEST(Replay, FastReadingAgreesWithTheGeneralLookups) {
   }
 }
 
+// What an observer hears, gathered.
+struct Heard {
+  int64_t lines = 0;
+  int64_t first = 0;
+  int64_t last = 0;
+  int64_t tool_calls = 0;
+  int64_t runs = 0;
+  int64_t run_time = 0;
+};
+
+void heard_line(void *context, int64_t t, int tool_call) {
+  auto *heard = static_cast<Heard *>(context);
+  if (heard->lines++ == 0) heard->first = t;
+  heard->last = t;
+  heard->tool_calls += tool_call;
+}
+
+void heard_run(void *context, int64_t start, int64_t end) {
+  auto *heard = static_cast<Heard *>(context);
+  ++heard->runs;
+  if (end > start) heard->run_time += end - start;
+}
+
+SessionRecord replay_file(const std::string &log, const ReplayObserver *observer) {
+  SessionRecord record{};
+  FILE *file = std::tmpfile();
+  std::fwrite(log.data(), 1, log.size(), file);
+  std::rewind(file);
+  if (observer != nullptr) {
+    replay_events_observed(file, &record, *observer);
+  } else {
+    replay_events(file, &record);
+  }
+  std::fclose(file);
+  return record;
+}
+
+// Whatever the log, the observer hears exactly what the record counts: one run
+// per turn, the active time before the totals step, every counted tool call,
+// and the first and last accepted lines; and observing changes nothing.
+TEST(Replay, ObserverHearsWhatTheRecordCounts) {
+  const char *const kEvents[] = {"agent_run_start", "agent_run_start", "tool_use",     "tool_use",
+                                 "agent_idle",      "user_message",    "session_end",  "whatever",
+                                 "agent_complete",  "session_compact", "session_start"};
+  uint64_t seed = 99;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<size_t>(seed >> 33);
+  };
+  for (int round = 0; round < 300; ++round) {
+    std::string log;
+    long long t = 0;
+    const size_t lines = next() % 120;
+    const bool in_order = round % 3 != 0;
+    for (size_t i = 0; i < lines; ++i) {
+      t += in_order ? static_cast<long long>(next() % 4000)
+                    : static_cast<long long>(next() % 4000) - 1500;
+      const char *event = kEvents[next() % 11];
+      std::string extra;
+      // Empty names count nowhere; 60 distinct names overflow the 48 slots.
+      if (std::strcmp(event, "tool_use") == 0 && next() % 8 != 0) {
+        extra = ",\"tool\":\"T" + std::to_string(next() % 60) + "\"";
+      }
+      if (next() % 10 == 0) extra += ",\"pad\":\"" + std::string(next() % 6000, 'x') + "\"";
+      log +=
+          next() % 15 == 0 ? "{\"event\":\"" + std::string(event) + "\"}\n" : at(t, event, extra);
+    }
+    Heard heard;
+    const ReplayObserver observer = {&heard, heard_line, heard_run};
+    const SessionRecord observed = replay_file(log, &observer);
+    const SessionRecord plain = replay_file(log, nullptr);
+    ASSERT_EQ(std::memcmp(&observed, &plain, sizeof plain), 0) << log;
+    EXPECT_EQ(heard.runs, observed.turns) << log;
+    EXPECT_EQ(heard.run_time, observed.active_sec) << log;
+    int64_t tool_calls = 0;
+    for (int i = 0; i < observed.tool_count; ++i) tool_calls += observed.tool_calls[i];
+    EXPECT_EQ(heard.tool_calls, tool_calls) << log;
+    EXPECT_EQ(heard.first, observed.first_epoch) << log;
+    EXPECT_EQ(heard.last, observed.last_epoch) << log;
+  }
+}
+
 }  // namespace
