@@ -6,25 +6,20 @@
 
 #include "output/output.h"
 #include "page/dashboard.h"
-#include "platform/platform.h"
 #include "report/json_out.h"
 #include "report/session_report.h"
 #include "report/summary_report.h"
 #include "rudeze_duziruzuderi/access.h"
 #include "rudeze_duziruzuderi/session_table.h"
 #include "session/load_session.h"
+#include "sessions_root/sessions_root.h"
 #include "text/query.h"
-#include "text/str_copy.h"
 
 namespace {
 
 // Both tables are far too large for the stack.
 SessionTable g_table;
 SessionRecord g_scratch;
-
-bool is_set(const char *value) {
-  return value != nullptr && value[0] != '\0';
-}
 
 void write_description() {
   out_text("{\"name\":\"sessions\",\"desc\":\"Turn metrics\"}\n");
@@ -61,38 +56,7 @@ void answer_session(const char *sid, const char *root) {
   print_session_json(&g_scratch, root);
 }
 
-// "%s" then the suffix, cut to the capacity as every path is.
-void format_candidate(char *root, size_t capacity, const char *base, const char *suffix) {
-  std::snprintf(root, capacity, "%s%s", base, suffix);
-}
-
 }  // namespace
-
-int resolve_sessions_root(char *root, size_t capacity) {
-  const char *override_dir = std::getenv("QV_SESSIONS_DIR");
-  if (is_set(override_dir)) {
-    str_copy(root, capacity, override_dir);
-    return qv_is_dir(root);
-  }
-  const SessionsRootCandidate app_data = qv_app_data_sessions_root();
-  const SessionsRootCandidate profile = qv_profile_sessions_root();
-  const char *app_data_base = std::getenv(app_data.variable);
-  const char *profile_base = std::getenv(profile.variable);
-  if (is_set(app_data_base)) {
-    format_candidate(root, capacity, app_data_base, app_data.suffix);
-    if (qv_is_dir(root) != 0) return 1;
-  }
-  if (is_set(profile_base)) {
-    format_candidate(root, capacity, profile_base, profile.suffix);
-    if (qv_is_dir(root) != 0) return 1;
-  }
-  if (is_set(app_data_base)) {
-    format_candidate(root, capacity, app_data_base, app_data.suffix);
-  } else {
-    str_copy(root, capacity, qv_fallback_sessions_root());
-  }
-  return 0;
-}
 
 int sid_is_plain_name(const char *sid) {
   // Windows drops trailing dots and spaces from a name, so "..." or ".. "
@@ -128,17 +92,17 @@ void answer_request(int argc, char **argv) {
     return;
   }
 
-  char root[1024];
-  const int root_found = resolve_sessions_root(root, sizeof root);
+  SessionsRoot root;
+  resolve_sessions_root(sessions_root_environment(), &root);
 
-  if (root_found != 0) {
-    scan_session_dirs(&g_table, root);
-    load_session_table(&g_table, root, &g_scratch);
+  if (root.found != 0) {
+    scan_session_dirs(&g_table, root.path);
+    load_session_table(&g_table, root.path, &g_scratch);
   }
   if (std::strcmp(action, "session") == 0) {
-    answer_session(sid, root);
+    answer_session(sid, root.path);
   } else {
-    print_summary_json(g_table.records, g_table.count, root, root_found);
+    print_summary_json(g_table.records, g_table.count, root.path, root.found);
   }
 }
 

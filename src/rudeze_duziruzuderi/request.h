@@ -2,12 +2,6 @@
 // sessions root, and the choice of reply.
 #pragma once
 
-#include <cstddef>
-
-// Resolves the sessions root from the environment into `root` (1024 bytes) and
-// answers whether it names an existing directory.
-int resolve_sessions_root(char *root, size_t capacity);
-
 // 1 when a session id may be joined to the sessions root and loaded directly:
 // it must not name a parent, the root itself, or a path of several levels.
 int sid_is_plain_name(const char *sid);
