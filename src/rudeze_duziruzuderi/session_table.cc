@@ -5,25 +5,11 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "session/activity.h"
 #include "session/load_session.h"
 #include "text/str_copy.h"
 
 namespace {
-
-constexpr int64_t kNoTime = INT64_MIN;
-
-// When a session was last active: its event log's modification time, or the
-// directory's when it has no log that is a regular file. A session whose
-// times cannot be read (it vanished) is the least recent of all.
-// Looked up from the open listing of the root, not through the root's path.
-int64_t activity_time(const DirListing *listing, const char *name) {
-  char log[160];  // a name of at most 127 bytes and the log's
-  int64_t time = 0;
-  std::snprintf(log, sizeof log, "%s/events.jsonl", name);
-  if (qv_listed_modified_time(listing, log, EntryKind::kRegularFile, &time) != 0) return time;
-  if (qv_listed_modified_time(listing, name, EntryKind::kDirectory, &time) != 0) return time;
-  return kNoTime;
-}
 
 // A candidate name while the root is listed: its slot in the names table, its
 // time and its place in the listing.
@@ -89,7 +75,7 @@ void start_ranking(Scan *scan, const DirListing *listing) {
   table->by_activity = 1;
   scan->heap_size = 0;
   for (int32_t i = 0; i < table->name_count; ++i) {
-    push_candidate(scan, {activity_time(listing, table->names[i]), i, i});
+    push_candidate(scan, {session_activity_time(listing, table->names[i]), i, i});
   }
 }
 
@@ -97,7 +83,7 @@ void take_ranked(Scan *scan, const DirListing *listing, const char *name, int32_
   SessionTable *table = scan->table;
   char cut[sizeof table->names[0]];
   str_copy(cut, sizeof cut, name);
-  const Candidate candidate = {activity_time(listing, cut), listed, 0};
+  const Candidate candidate = {session_activity_time(listing, cut), listed, 0};
   if (scan->heap_size < kMaxSessionNames) {
     const int32_t slot = scan->heap_size;
     std::memcpy(table->names[slot], cut, sizeof cut);

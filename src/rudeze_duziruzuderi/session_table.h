@@ -16,7 +16,7 @@ struct SessionTable {
   int32_t count;
   // Set when the root held more session directories than the table has
   // records: the names are then the most recently active ones, and each has
-  // its time of activity (least recent: INT64_MIN).
+  // its time of activity (least recent: kNoActivity).
   int32_t by_activity;
   int64_t name_times[kMaxSessionNames];
 };
