@@ -39,3 +39,14 @@ void out_format(const char *format, ...) {
 void out_flush() {
   std::fflush(stdout);
 }
+
+void err_text(const char *text) {
+  std::fputs(text, stderr);
+}
+
+void err_format(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
+  va_end(args);
+}

@@ -1,6 +1,7 @@
-// Standard output, which carries the one reply of a run. Every reply writer
-// writes through here, each escaping for its own context first; nothing else
-// touches standard output.
+// Standard output, which carries the one reply of a run (or a console
+// program's report), and standard error for messages. Every writer writes
+// through here, each escaping for its own context first; nothing else touches
+// either stream.
 #pragma once
 
 #include <cstddef>
@@ -24,3 +25,8 @@ void out_format(const char *format, ...) QV_PRINTF_LIKE(1, 2);
 
 // Hands everything written so far to the reader; the end of every run.
 void out_flush();
+
+// Standard error, for a console program's messages and progress line:
+// unbuffered, so each line is whole when it appears.
+void err_text(const char *text);
+void err_format(const char *format, ...) QV_PRINTF_LIKE(1, 2);

@@ -37,6 +37,21 @@ enum class EntryKind { kRegularFile, kDirectory };
 int qv_listed_modified_time(const DirListing *listing, const char *relative, EntryKind kind,
                             int64_t *time);
 
+// `time` as qv_listed_modified_time gives it, in whole seconds since
+// 1970-01-01 00:00:00 UTC (rounded down).
+int64_t qv_epoch_of_modified_time(int64_t time);
+
+// 1 when `path` names anything that exists (links followed), else 0.
+int qv_path_exists(const char *path);
+
+// Seconds east of UTC of the system's local time at `epoch`, with the zone's
+// daylight-saving rules: answers 1, or 0 when the system cannot tell (such as
+// for a time beyond its calendar).
+int qv_local_utc_offset(int64_t epoch, int32_t *offset);
+
+// 1 when standard error is a terminal, where a progress line may be drawn.
+int qv_stderr_is_terminal();
+
 // Where the agent keeps its sessions when no root is given: a folder under the
 // application-data folder, else one under the user's profile, each named by an
 // environment variable whose value the suffix is appended to; and a fallback

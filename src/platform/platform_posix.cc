@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 
 #include "platform/platform.h"
 
@@ -60,6 +61,34 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   }
   closedir(dir);
   return 1;
+}
+
+int64_t qv_epoch_of_modified_time(int64_t time) {
+  constexpr int64_t kPerSecond = 1000000000;
+  return time >= 0 ? time / kPerSecond : -((-time + kPerSecond - 1) / kPerSecond);
+}
+
+int qv_path_exists(const char *path) {
+  struct stat st {};
+  return stat(path, &st) == 0 ? 1 : 0;
+}
+
+int qv_local_utc_offset(int64_t epoch, int32_t *offset) {
+  // localtime_r need not read TZ itself: read it once, before the first use.
+  static const bool zone_read = [] {
+    tzset();
+    return true;
+  }();
+  static_cast<void>(zone_read);
+  const auto time = static_cast<time_t>(epoch);
+  struct tm local {};
+  if (localtime_r(&time, &local) == nullptr) return 0;
+  *offset = static_cast<int32_t>(local.tm_gmtoff);
+  return 1;
+}
+
+int qv_stderr_is_terminal() {
+  return isatty(STDERR_FILENO) != 0 ? 1 : 0;
 }
 
 // The XDG data folder and the home folder stand in for the Windows ones.

@@ -127,6 +127,56 @@ int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   return 1;
 }
 
+namespace {
+
+// FILETIME counts 100-nanosecond ticks from 1601-01-01, this many seconds
+// before 1970-01-01.
+constexpr int64_t kSeconds1601To1970 = 11644473600;
+constexpr int64_t kTicksPerSecond = 10000000;
+
+}  // namespace
+
+int64_t qv_epoch_of_modified_time(int64_t time) {
+  const int64_t ticks = time - kSeconds1601To1970 * kTicksPerSecond;
+  return ticks >= 0 ? ticks / kTicksPerSecond : -((-ticks + kTicksPerSecond - 1) / kTicksPerSecond);
+}
+
+int qv_path_exists(const char *path) {
+  return followed_attributes(path, GetFileAttributesA(path)) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+int qv_local_utc_offset(int64_t epoch, int32_t *offset) {
+  // SYSTEMTIME holds the years 1601 to 30827.
+  if (epoch < -kSeconds1601To1970 || epoch > 910692730085) return 0;
+  const auto ticks = static_cast<uint64_t>((epoch + kSeconds1601To1970) * kTicksPerSecond);
+  const FILETIME utc_file = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME utc;
+  if (FileTimeToSystemTime(&utc_file, &utc) == 0) return 0;
+  // The zone's rules for that year, as the system keeps them; most times
+  // asked about fall in the year asked about before.
+  static WORD rules_year = 0;
+  static TIME_ZONE_INFORMATION rules;
+  if (utc.wYear != rules_year) {
+    if (GetTimeZoneInformationForYear(utc.wYear, nullptr, &rules) == 0) return 0;
+    rules_year = utc.wYear;
+  }
+  SYSTEMTIME local;
+  FILETIME local_file;
+  if (SystemTimeToTzSpecificLocalTime(&rules, &utc, &local) == 0 ||
+      SystemTimeToFileTime(&local, &local_file) == 0) {
+    return 0;
+  }
+  const uint64_t local_ticks =
+      (static_cast<uint64_t>(local_file.dwHighDateTime) << 32) | local_file.dwLowDateTime;
+  *offset = static_cast<int32_t>((static_cast<int64_t>(local_ticks) - static_cast<int64_t>(ticks)) /
+                                 kTicksPerSecond);
+  return 1;
+}
+
+int qv_stderr_is_terminal() {
+  return _isatty(_fileno(stderr)) != 0 ? 1 : 0;
+}
+
 SessionsRootCandidate qv_app_data_sessions_root() {
   return {"LOCALAPPDATA", "\\quorvane\\sessions"};
 }
