@@ -1,0 +1,304 @@
+#include "history/history.h"
+
+#include <cstring>
+#include <limits>
+
+#include "history/attribution.h"
+#include "history/calendar.h"
+#include "history/history_report.h"
+#include "history/history_scan.h"
+#include "history/history_table.h"
+#include "history/options.h"
+#include "history/progress.h"
+#include "output/output.h"
+#include "platform/platform.h"
+#include "report/version.h"
+#include "session/load_session.h"
+#include "sessions_root/sessions_root.h"
+#include "text/str_copy.h"
+#include "text/text_width.h"
+
+namespace {
+
+constexpr const char *kProgram = "rudeze_duziruzuderi-history";
+constexpr int64_t kTimeMin = std::numeric_limits<int64_t>::min();
+constexpr int64_t kTimeMax = std::numeric_limits<int64_t>::max();
+
+constexpr const char *kUsage =
+    "Usage: rudeze_duziruzuderi-history [OPTION]...\n"
+    "Where the agent's time went, over every session of the sessions root: sessions,\n"
+    "turns, active, idle and wall time, duty cycle, tool calls and tokens.\n"
+    "\n"
+    "  --root DIR       the sessions root; without it QV_SESSIONS_DIR, then the\n"
+    "                   plugin's default folders decide, as for the plugin\n"
+    "  --by KEY         day (default), week (ISO 8601, Monday first), month,\n"
+    "                   profile, model, project (the working directory), session\n"
+    "  --since DATE     only time from this day on (YYYY-MM-DD, in the zone of --tz)\n"
+    "  --until DATE     only time up to the end of this day\n"
+    "  --tz ZONE        local (default: the system's zone and its daylight saving),\n"
+    "                   utc, or a fixed offset such as +05:30 or -08:00\n"
+    "  --profile NAME   only sessions of exactly this profile\n"
+    "  --model NAME     only sessions of exactly this model\n"
+    "  --project TEXT   only sessions whose working directory contains TEXT\n"
+    "  --format FMT     table (default), json or csv\n"
+    "  --help           show this help and exit\n"
+    "  --version        show the version and exit\n"
+    "\n"
+    "Days, weeks and months split time at the zone's midnights: a session across\n"
+    "midnight counts in both days, each with its own share of wall and active time.\n"
+    "A session whose log goes back in time counts whole on the day of its last line.\n"
+    "With --since, a session whose event log (or folder, without one) was last\n"
+    "modified before that day is skipped unread, since the agent writes its log as\n"
+    "events happen.\n"
+    "\n"
+    "Exit status: 0 when the report was written, 1 when the sessions root is\n"
+    "missing, 2 for a bad option or value.\n";
+
+// Everything of one run, in static storage: the tables are large.
+struct HistoryRun {
+  const HistoryOptions *options;
+  const char *root;
+  Window window;
+  int64_t active_since;
+  bool count_timeless;
+  int64_t session;  // number of the session being read
+  Figures total;
+  const char *key;  // named rows: the key of the session being read
+  Figures session_figures;
+  int64_t read;
+  Progress progress;
+  ReportWriter writer;
+};
+
+HistoryRun g_run;
+HistoryTable g_table;
+Calendar g_calendar;
+Attribution g_attribution;
+SessionRecord g_record;
+
+void count_in_total(const Figures &figures) {
+  Figures part = figures;
+  part.sessions = 0;
+  add_figures(&g_run.total, part);
+}
+
+int64_t time_row_through(void * /*context*/, int64_t number) {
+  return same_row_through(&g_table, number);
+}
+
+void add_time_row(void * /*context*/, int64_t number, const Figures &figures) {
+  add_to_row(row_for_number(&g_table, number), figures, g_run.session);
+  count_in_total(figures);
+}
+
+int64_t one_row_through(void * /*context*/, int64_t number) {
+  return number;
+}
+
+void add_named_row(void * /*context*/, int64_t /*number*/, const Figures &figures) {
+  add_to_row(row_for_key(&g_table, g_run.key), figures, g_run.session);
+  count_in_total(figures);
+}
+
+void add_session_row(void * /*context*/, int64_t /*number*/, const Figures &figures) {
+  Figures part = figures;
+  part.sessions = 0;
+  add_figures(&g_run.session_figures, part);
+  count_in_total(figures);
+}
+
+bool passes_filters(const HistoryOptions &options, const SessionRecord &record) {
+  if (options.profile != nullptr && std::strcmp(record.profile, options.profile) != 0) {
+    return false;
+  }
+  if (options.model != nullptr && std::strcmp(record.model, options.model) != 0) return false;
+  return options.project == nullptr || std::strstr(record.cwd, options.project) != nullptr;
+}
+
+const char *key_of(GroupBy by, const SessionRecord &record) {
+  const char *key = by == GroupBy::kProfile ? record.profile
+                    : by == GroupBy::kModel ? record.model
+                                            : record.cwd;
+  return key[0] != '\0' ? key : "unknown";
+}
+
+// Reads one session and adds it where it belongs; answers whether it counted.
+bool read_session(const char *name) {
+  ++g_run.session;
+  ++g_run.read;
+  progress_tick(&g_run.progress, g_run.read);
+  attribution_begin(&g_attribution, false);
+  const ReplayObserver observer = attribution_observer(&g_attribution);
+  if (load_session_observed(g_run.root, name, &g_record, observer) == 0) return false;
+  if (!passes_filters(*g_run.options, g_record)) return false;
+  if (attribution_needs_second_reading(&g_attribution)) {
+    attribution_begin(&g_attribution, true);
+    if (load_session_observed(g_run.root, name, &g_record, observer) == 0) return false;
+  }
+  g_run.key = key_of(g_run.options->by, g_record);
+  if (!attribution_finish(&g_attribution, g_record, g_run.count_timeless)) return false;
+  ++g_run.total.sessions;
+  return true;
+}
+
+void read_for_table(const char *name, void * /*context*/) {
+  read_session(name);
+}
+
+// The widest session name, known from the first listing before the first row.
+int g_longest;
+bool g_begun;
+
+void begin_session_report() {
+  if (g_begun) return;
+  g_begun = true;
+  report_begin(&g_run.writer, *g_run.options, g_run.root, g_longest);
+}
+
+void visit_session_row(const char *name, void * /*context*/) {
+  begin_session_report();
+  g_run.session_figures = {};
+  if (!read_session(name)) return;
+  g_run.session_figures.sessions = 1;
+  char start[32] = "";
+  const int64_t start_epoch = g_record.first_epoch != 0 ? span_start(g_record) : 0;
+  if (start_epoch != 0) format_local_time(g_run.options->zone, start_epoch, start, sizeof start);
+  const SessionFacts facts = {name,
+                              g_record.id,
+                              start,
+                              start_epoch,
+                              g_record.profile,
+                              g_record.model,
+                              g_record.cwd,
+                              g_record.is_active != 0};
+  // Rows go out as they come: a progress line on the same terminal is
+  // erased first and drawn again later.
+  if (g_run.progress.enabled) progress_end(&g_run.progress);
+  report_session_row(&g_run.writer, facts, g_run.session_figures);
+  if (g_run.progress.enabled) out_flush();
+}
+
+const char *plural_of(GroupBy by) {
+  switch (by) {
+    case GroupBy::kDay:
+      return "days";
+    case GroupBy::kWeek:
+      return "weeks";
+    case GroupBy::kMonth:
+      return "months";
+    case GroupBy::kProfile:
+      return "profiles";
+    case GroupBy::kModel:
+      return "models";
+    default:
+      return "projects";
+  }
+}
+
+void report_table(const HistoryOptions &options) {
+  static int32_t order[kMaxRows];
+  const int32_t count = rows_in_report_order(&g_table, order);
+  const Period period = period_of(options.by);
+  int key_width = text_width(g_table.other.key);
+  char key[kRowKeyCapacity];
+  for (int32_t i = 0; i < count && !g_table.by_time; ++i) {
+    const int width = text_width(g_table.rows[order[i]].key);
+    if (width > key_width) key_width = width;
+  }
+  if (g_table.by_time) key_width = 10;
+  report_begin(&g_run.writer, options, g_run.root, key_width);
+  for (int32_t i = 0; i < count; ++i) {
+    const HistoryRow &row = g_table.rows[order[i]];
+    if (g_table.by_time) {
+      format_period(period, row.number, key, sizeof key);
+    } else {
+      str_copy(key, sizeof key, row.key);
+    }
+    report_row(&g_run.writer, key, row.figures);
+  }
+  if (g_table.overflowed) report_row(&g_run.writer, g_table.other.key, g_table.other.figures);
+  report_end(&g_run.writer, g_run.total);
+  if (g_table.overflowed) {
+    err_format("%s: more than %d %s; the rest are summed in the row %s\n", kProgram, kMaxRows,
+               plural_of(options.by), g_table.other.key);
+  }
+}
+
+// The root asked for, or the one the plugin's rules choose, with the reason.
+void choose_root(const HistoryOptions &options, SessionsRoot *root, char *reason, size_t capacity) {
+  if (options.root != nullptr) {
+    str_copy(root->path, sizeof root->path, options.root);
+    str_copy(reason, capacity, "given by --root");
+    return;
+  }
+  resolve_sessions_root(sessions_root_environment(), root);
+  describe_sessions_root_rule(root->rule, reason, capacity);
+}
+
+int run(int argc, char **argv) {
+  static HistoryOptions options;
+  char error[512];
+  if (parse_history_options(argc, argv, &options, error, sizeof error) == 0) {
+    err_format("%s: %s\n", kProgram, error);
+    return 2;
+  }
+  if (options.help) {
+    out_text(kUsage);
+    return 0;
+  }
+  if (options.version) {
+    out_format("%s %s\n", kProgram, kPluginVersion);
+    return 0;
+  }
+  static SessionsRoot root;
+  char reason[256];
+  choose_root(options, &root, reason, sizeof reason);
+  if (qv_is_dir(root.path) == 0) {
+    err_format("%s: sessions root %s %s (%s)\n", kProgram, root.path,
+               qv_path_exists(root.path) != 0 ? "is not a directory" : "does not exist", reason);
+    return 1;
+  }
+
+  g_run = {};
+  g_run.options = &options;
+  g_run.root = root.path;
+  const Zone zone = options.zone;
+  g_run.window.begin = options.has_since ? local_day_start(zone, options.since_day) : kTimeMin;
+  g_run.window.end = options.has_until ? local_day_start(zone, options.until_day + 1) : kTimeMax;
+  g_run.active_since = options.has_since ? g_run.window.begin : kTimeMin;
+  const bool by_time = groups_by_time(options.by);
+  g_run.count_timeless = !by_time && !options.has_since && !options.has_until;
+  calendar_init(&g_calendar, zone, period_of(options.by));
+  history_table_init(&g_table, by_time);
+  PieceSink sink = {nullptr, one_row_through, add_named_row};
+  if (by_time) sink = {nullptr, time_row_through, add_time_row};
+  if (options.by == GroupBy::kSession) sink = {nullptr, one_row_through, add_session_row};
+  attribution_init(&g_attribution, &g_calendar, g_run.window, sink);
+
+  const bool terminal = qv_stderr_is_terminal() != 0;
+  const int64_t found = terminal ? count_sessions(root.path, g_run.active_since) : 0;
+  progress_begin(&g_run.progress, terminal, found);
+  if (options.by == GroupBy::kSession) {
+    g_begun = false;
+    g_longest = 0;
+    visit_sessions_by_recency(root.path, g_run.active_since, visit_session_row, nullptr,
+                              &g_longest);
+    progress_end(&g_run.progress);
+    begin_session_report();
+    report_end(&g_run.writer, g_run.total);
+  } else {
+    visit_sessions(root.path, g_run.active_since, read_for_table, nullptr);
+    progress_end(&g_run.progress);
+    report_table(options);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int run_history(int argc, char **argv) {
+  out_begin();
+  const int status = run(argc, argv);
+  out_flush();
+  return status;
+}
