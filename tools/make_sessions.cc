@@ -2,14 +2,17 @@
 // events.jsonl and, for live sessions, the "thinking" marker. Used for the
 // bundled samples, by the tests and by the benchmark.
 //
-//   qv_make_sessions OUT_DIR [--sessions N] [--log-bytes BYTES] [--seed S]
+//   qv_make_sessions OUT_DIR [--sessions N] [--log-bytes BYTES] [--seed S] [--days D]
 //
 // Without --log-bytes each session gets a few dozen turns; with it, turns are
-// added until the log holds about that many bytes. Lines put "ts" first and
+// added until the log holds about that many bytes. Sessions start an hour and
+// a half apart; with --days they are spread over D days instead, and each
+// session's files are dated at its last event, as the agent's would be. Lines put "ts" first and
 // "event" second; tool calls carry argument and result strings of 50 B to 8 KB
 // with escaped quotes, \n, \t and UTF-8 text, so that about 3% of the lines are
 // longer than 4095 bytes. With --log-bytes, as in real logs full of long tool
 // results, about 0.5% of the lines also carry a result of 64 KB to 96 KB.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -118,8 +121,21 @@ std::string event(int64_t t, const char *kind, const std::string &extra = "") {
   return std::string("{\"ts\":\"") + timestamp(t) + "\",\"event\":\"" + kind + "\"" + extra + "}";
 }
 
-void make_session(const std::string &root, int index, Random &random, size_t log_bytes,
+// Dates a file as written at `epoch`.
+void set_modified(const std::string &path, int64_t epoch) {
+  const timespec times[2] = {{static_cast<time_t>(epoch), 0}, {static_cast<time_t>(epoch), 0}};
+  utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+struct Layout {
+  int sessions;
+  size_t log_bytes;
+  int days;  // 0: sessions an hour and a half apart
+};
+
+void make_session(const std::string &root, int index, Random &random, const Layout &layout,
                   int64_t base_epoch) {
+  const size_t log_bytes = layout.log_bytes;
   char name[64];
   std::snprintf(name, sizeof name, "sess-%04d", index);
   const std::string dir = root + "/" + name;
@@ -128,7 +144,11 @@ void make_session(const std::string &root, int index, Random &random, size_t log
   const char *profile = random.pick(kProfiles);
   const char *project = random.pick(kProjects);
   // Sessions start hours apart, the newest last.
-  int64_t t = base_epoch + index * 5400 + random.between(0, 1800);
+  const int64_t spacing =
+      layout.days > 0 ? int64_t{layout.days} * 86400 / (layout.sessions > 0 ? layout.sessions : 1)
+                      : 5400;
+  int64_t t =
+      base_epoch + index * spacing + random.between(0, layout.days > 0 ? spacing / 2 : 1800);
   const int64_t start = t;
   const bool live = index % 12 == 9;
 
@@ -185,29 +205,36 @@ void make_session(const std::string &root, int index, Random &random, size_t log
                kModels[m], random.pick(kBranches), tokens_in, tokens_out, tokens_in * 3,
                tokens_in / 4);
   std::fclose(stats);
+  if (layout.days > 0) {
+    const int64_t last = live ? t : t + 2;
+    for (const char *file : {"meta.json", "stats.json", "events.jsonl", "thinking"}) {
+      if (live || std::strcmp(file, "thinking") != 0) set_modified(dir + "/" + file, last);
+    }
+  }
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
   if (argc < 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: %s OUT_DIR [--sessions N] [--log-bytes BYTES] [--seed S]\n",
+    std::fprintf(stderr,
+                 "usage: %s OUT_DIR [--sessions N] [--log-bytes BYTES] [--seed S] [--days D]\n",
                  argv[0]);
     return 2;
   }
   const std::string root = argv[1];
-  int sessions = 12;
-  size_t log_bytes = 0;
+  Layout layout = {12, 0, 0};
   uint64_t seed = 1;
   for (int i = 2; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--sessions") == 0) sessions = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--sessions") == 0) layout.sessions = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--log-bytes") == 0)
-      log_bytes = std::strtoull(argv[i + 1], nullptr, 10);
+      layout.log_bytes = std::strtoull(argv[i + 1], nullptr, 10);
     if (std::strcmp(argv[i], "--seed") == 0) seed = std::strtoull(argv[i + 1], nullptr, 10);
+    if (std::strcmp(argv[i], "--days") == 0) layout.days = std::atoi(argv[i + 1]);
   }
   mkdir(root.c_str(), 0755);
   Random random{seed};
   const int64_t base_epoch = 1796000000;  // early December 2026
-  for (int i = 0; i < sessions; ++i) make_session(root, i, random, log_bytes, base_epoch);
+  for (int i = 0; i < layout.sessions; ++i) make_session(root, i, random, layout, base_epoch);
   return 0;
 }
