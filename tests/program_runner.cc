@@ -45,8 +45,13 @@ bool running_windows_build() {
 
 ProgramResult run_program(const std::vector<std::string> &env, const std::vector<std::string> &args,
                           int timeout_sec) {
-  const std::string program = env_or_empty("QV_TEST_PROGRAM");
-  if (program.empty()) throw std::runtime_error("QV_TEST_PROGRAM is not set");
+  return run_program_of("QV_TEST_PROGRAM", env, args, timeout_sec);
+}
+
+ProgramResult run_program_of(const char *variable, const std::vector<std::string> &env,
+                             const std::vector<std::string> &args, int timeout_sec) {
+  const std::string program = env_or_empty(variable);
+  if (program.empty()) throw std::runtime_error(std::string(variable) + " is not set");
   std::vector<std::string> argv_strings;
   std::vector<std::string> env_strings = env;
   const std::string wrapper = env_or_empty("QV_TEST_WRAPPER");

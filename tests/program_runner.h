@@ -19,6 +19,11 @@ struct ProgramResult {
 ProgramResult run_program(const std::vector<std::string> &env,
                           const std::vector<std::string> &args = {}, int timeout_sec = 60);
 
+// The same for the program named by the variable `variable` (such as
+// QV_TEST_HISTORY_PROGRAM).
+ProgramResult run_program_of(const char *variable, const std::vector<std::string> &env,
+                             const std::vector<std::string> &args = {}, int timeout_sec = 60);
+
 // Pointers to the strings' bytes followed by a null pointer, as execve and
 // posix_spawn take their arguments and environment.
 std::vector<char *> null_terminated(std::vector<std::string> &strings);
