@@ -33,7 +33,7 @@ fi
 # libFuzzer and the sanitizer runtimes come with clang's runtime package.
 need_fuzz_tools || exit 1
 
-targets=${QV_FUZZ_TARGETS:-"query_fuzz json_lookup_fuzz timestamp_fuzz replay_fuzz request_fuzz"}
+targets=${QV_FUZZ_TARGETS:-"query_fuzz json_lookup_fuzz timestamp_fuzz replay_fuzz request_fuzz history_fuzz"}
 
 cmake --preset fuzz >/dev/null && cmake --build --preset fuzz || exit 1
 
@@ -41,13 +41,19 @@ cmake --preset fuzz >/dev/null && cmake --build --preset fuzz || exit 1
 # sure the build instrumented it, not only the harnesses. A function without
 # comparisons shows only its counters (__sancov), one with them also calls.
 instrumented() {
-  objdump -d -C --no-show-raw-insn build-fuzz/fuzz/request_fuzz |
+  objdump -d -C --no-show-raw-insn build-fuzz/fuzz/"${2:-request_fuzz}" |
     awk -v name="$1" '/^[0-9a-f]+ <.*>:$/ { inside = index($0, "<" name "(") > 0 }
       inside && /__sanitizer_cov|__sancov/ { found = 1 } END { exit !found }'
 }
 for function in replay_line json_get_str_n parse_event_time get_query_val print_summary_json \
   handle_request; do
   if ! instrumented "$function"; then
+    echo "== $function carries no coverage instrumentation" >&2
+    exit 1
+  fi
+done
+for function in attribution_finish bucket_at row_for_number; do
+  if ! instrumented "$function" history_fuzz; then
     echo "== $function carries no coverage instrumentation" >&2
     exit 1
   fi

@@ -97,7 +97,8 @@ node_is_recent() {
 
 # What each job needs, as pairs for `need`.
 QV_BUILD_NEEDS=("command -v cmake" cmake "command -v ninja" ninja-build "command -v g++" g++)
-QV_TEST_NEEDS=("${QV_BUILD_NEEDS[@]}" have_gtest libgtest-dev)
+# The history tests read its reports with Python's standard csv and json.
+QV_TEST_NEEDS=("${QV_BUILD_NEEDS[@]}" have_gtest libgtest-dev "command -v python3" python3)
 
 need_build_tools() { need "${QV_BUILD_NEEDS[@]}"; }
 need_test_tools() { need "${QV_TEST_NEEDS[@]}"; }
