@@ -114,15 +114,16 @@ void csv_figures(const Figures &figures) {
              ll(figures.cache_creation_tokens));
 }
 
-// A CSV field: quoted when it holds a comma or a double quote (doubled
-// inside); control bytes are dropped, as the JSON writer drops them, so no
-// field breaks a line.
+// A CSV field: quoted when it holds a comma, a double quote (doubled inside)
+// or a line break. Other control bytes are dropped, as the JSON writer drops
+// them; tabs and line breaks stay, as the JSON writer keeps them escaped.
 void csv_text(const char *text) {
-  const bool quoted = std::strpbrk(text, ",\"") != nullptr;
+  const bool quoted = std::strpbrk(text, ",\"\r\n") != nullptr;
   if (quoted) out_char('"');
   for (const char *p = text; *p != '\0'; ++p) {
     const auto byte = static_cast<unsigned char>(*p);
-    if (byte < 0x20 || byte == 0x7F) continue;
+    const bool kept = byte == '\t' || byte == '\r' || byte == '\n';
+    if ((byte < 0x20 && !kept) || byte == 0x7F) continue;
     if (*p == '"') out_char('"');
     out_char(*p);
   }
