@@ -124,6 +124,16 @@ need_browser_tools() {
   fi
 }
 
+# The hosts the program is tried behind, curl to ask them, and util-linux's
+# setsid and setpriv to start them in their own process groups and run
+# fcgiwrap as nobody. Debian keeps apache2, nginx and fcgiwrap in /usr/sbin.
+need_host_tools() {
+  need "command -v lighttpd" lighttpd "test -x /usr/sbin/apache2" apache2 \
+    "test -x /usr/sbin/nginx" nginx "test -x /usr/sbin/fcgiwrap" fcgiwrap \
+    "busybox --list | grep -qx httpd" busybox "command -v curl" curl \
+    "command -v setsid && command -v setpriv" util-linux
+}
+
 # libclang-rt-dev is Debian's package of the default clang's runtimes.
 need_fuzz_tools() {
   need "${QV_BUILD_NEEDS[@]}" "command -v clang++" clang have_fuzzer_runtime libclang-rt-dev

@@ -64,6 +64,43 @@ TEST(Blackbox, DescriptionNeedsNoPassword) {
   EXPECT_TRUE(is_page(run_request({}, {"x", "--meta"})));
 }
 
+// Apache and Python's CGI server pass a query without "=" as arguments too:
+// arguments that are exactly the query's words are set aside, and the query
+// answers. Other arguments keep their meaning.
+TEST(Blackbox, ArgumentsThatRestateTheQuery) {
+  struct Case {
+    std::vector<std::string> env;
+    std::vector<std::string> args;
+  };
+  const std::string cgi = "GATEWAY_INTERFACE=CGI/1.1";
+  const std::vector<Case> from_query = {
+      {{cgi, "QUERY_STRING=--meta"}, {"--meta"}},
+      {{cgi, "QUERY_STRING=--meta+x"}, {"--meta", "x"}},
+      {{cgi, "QUERY_STRING=%2D-meta+a%26b++c%2Bd"}, {"--meta", "a&b", "", "c+d"}},
+      {{cgi, "QUERY_STRING=--meta+caf%C3%A9"}, {"--meta", "caf\xC3\xA9"}},
+  };
+  for (const Case &c : from_query) {
+    EXPECT_TRUE(is_page(run_request(c.env, c.args, c.env[1]))) << c.env[1];
+    std::vector<std::string> guarded = c.env;
+    guarded.emplace_back("BOT_PASSWORD=pw");
+    EXPECT_EQ(run_request(guarded, c.args, c.env[1]), kRefusal) << c.env[1];
+  }
+  const std::vector<Case> description = {
+      {{"QUERY_STRING=--meta"}, {"--meta"}},
+      {{cgi}, {"--meta"}},
+      {{cgi, "QUERY_STRING="}, {"--meta"}},
+      {{cgi, "QUERY_STRING=action=summary", "BOT_PASSWORD=pw"}, {"--meta"}},
+      {{cgi, "QUERY_STRING=--meta+x"}, {"--meta"}},
+      {{cgi, "QUERY_STRING=--meta"}, {"--meta", "x"}},
+      {{cgi, "QUERY_STRING=--meta%2Bx"}, {"--meta", "x"}},
+      {{cgi, "QUERY_STRING=--meta+a=b"}, {"--meta", "a=b"}},
+  };
+  for (const Case &c : description) {
+    const std::string label = c.env.back() + " " + std::to_string(c.args.size());
+    EXPECT_EQ(run_request(c.env, c.args, label), kDescription) << label;
+  }
+}
+
 TEST(Blackbox, AccessCheck) {
   const std::string refused = run_request({"BOT_PASSWORD=pw", "QUERY_STRING=format="});
   EXPECT_EQ(refused, kRefusal);

@@ -65,17 +65,28 @@ int sid_is_plain_name(const char *sid) {
   return std::strpbrk(sid, "/\\") == nullptr ? 1 : 0;
 }
 
+int arguments_came_from_query(const char *gateway_interface, const char *query, int argc,
+                              const char *const *argv) {
+  if (gateway_interface == nullptr || query == nullptr || argc < 2) return 0;
+  if (std::strchr(query, '=') != nullptr) return 0;
+  return query_words_are(query, argv + 1, argc - 1);
+}
+
 namespace {
 
 void answer_request(int argc, char **argv) {
-  if ((argc > 1 && std::strcmp(argv[1], "--meta") == 0) ||
+  const char *query = std::getenv("QUERY_STRING");
+  // Apache, for one, passes "?--meta" as the argument "--meta" too: that is a
+  // request like any other, not the host asking for the description.
+  const bool own_arguments =
+      arguments_came_from_query(std::getenv("GATEWAY_INTERFACE"), query, argc, argv) == 0;
+  if ((own_arguments && argc > 1 && std::strcmp(argv[1], "--meta") == 0) ||
       std::getenv("QV_PLUGIN_META") != nullptr) {
     write_description();
     return;
   }
   if (check_access() == 0) return;
 
-  const char *query = std::getenv("QUERY_STRING");
   if (query == nullptr) query = "";
   char action[32];
   char sid[128];

@@ -11,6 +11,18 @@ int hex_value(char c) {
   return -1;
 }
 
+// The byte that the text at `at` stands for, an escape or itself, into *byte;
+// answers how many bytes of text it took. Reads no further than a NUL or a
+// "+", which are no hex digits.
+size_t decode_byte(const char *at, char *byte) {
+  if (at[0] == '%' && hex_value(at[1]) >= 0 && hex_value(at[2]) >= 0) {
+    *byte = static_cast<char>(hex_value(at[1]) * 16 + hex_value(at[2]));
+    return 3;
+  }
+  *byte = at[0];
+  return 1;
+}
+
 // Decodes in place; each escape shrinks the text, so the write position never
 // passes the read position, and a decoded byte is never looked at again.
 void form_decode(char *text) {
@@ -20,14 +32,23 @@ void form_decode(char *text) {
     if (*read == '+') {
       *write++ = ' ';
       ++read;
-    } else if (*read == '%' && hex_value(read[1]) >= 0 && hex_value(read[2]) >= 0) {
-      *write++ = static_cast<char>(hex_value(read[1]) * 16 + hex_value(read[2]));
-      read += 3;
     } else {
-      *write++ = *read++;
+      read += decode_byte(read, write++);
     }
   }
   *write = '\0';
+}
+
+// Whether the encoded word from `word` up to `end` decodes to `text`.
+bool word_decodes_to(const char *word, const char *end, const char *text) {
+  while (word < end) {
+    char byte = '\0';
+    word += decode_byte(word, &byte);
+    if (byte == '\0') break;
+    if (*text != byte) return false;
+    ++text;
+  }
+  return *text == '\0';
 }
 
 }  // namespace
@@ -53,4 +74,21 @@ int get_query_val(const char *query, const char *name, char *out, size_t capacit
   out[n] = '\0';
   form_decode(out);
   return 1;
+}
+
+int query_words_are(const char *query, const char *const *words, int count) {
+  if (query == nullptr || query[0] == '\0') return count == 0 ? 1 : 0;
+  int index = 0;
+  const char *word = query;
+  for (;;) {
+    const char *end = std::strchr(word, '+');
+    if (end == nullptr) end = word + std::strlen(word);
+    if (index >= count || words[index] == nullptr || !word_decodes_to(word, end, words[index])) {
+      return 0;
+    }
+    ++index;
+    if (*end == '\0') break;
+    word = end + 1;
+  }
+  return index == count ? 1 : 0;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -55,6 +56,60 @@ TEST(GetQueryVal, CutsTheEncodedValueBeforeDecoding) {
   EXPECT_EQ(value_of(query.c_str(), "action", 32), std::string(31, 'v'));
   // A cut escape is left as text.
   EXPECT_EQ(value_of("sid=aaaaaaaaaaaaaa%41", "sid"), "aaaaaaaaaaaaaa%");
+}
+
+// Whether `query` reads as exactly `words`.
+int words_are(const char *query, const std::vector<std::string> &words) {
+  std::vector<const char *> pointers;
+  for (const std::string &word : words) pointers.push_back(word.c_str());
+  pointers.push_back(nullptr);
+  return query_words_are(query, pointers.data(), static_cast<int>(words.size()));
+}
+
+TEST(QueryWordsAre, SplitsOnPlusThenDecodesEachWord) {
+  struct Case {
+    const char *query;
+    std::vector<std::string> words;
+  };
+  const std::vector<Case> matching = {
+      {"--meta", {"--meta"}},
+      {"--meta+x", {"--meta", "x"}},
+      {"%2D-meta", {"--meta"}},
+      {"a%2Bb", {"a+b"}},  // an encoded "+" stays within its word
+      {"a&b", {"a&b"}},    // "&" separates nothing here
+      {"a++b", {"a", "", "b"}},
+      {"+", {"", ""}},
+      {"a+", {"a", ""}},
+      {"a%20b", {"a b"}},
+      {"caf%C3%A9+%e6%97%a5", {"caf\xC3\xA9", "\xE6\x97\xA5"}},
+      {"%zz+%4+%", {"%zz", "%4", "%"}},  // a broken escape is text
+      {"a%00b+c", {"a", "c"}},           // a decoded NUL ends the word
+      {"%2541", {"%41"}},                // decoded once
+      {"", {}},
+      {nullptr, {}},
+  };
+  for (const Case &c : matching) {
+    EXPECT_EQ(words_are(c.query, c.words), 1) << (c.query == nullptr ? "(null)" : c.query);
+  }
+  const std::vector<Case> differing = {
+      {"--meta", {}},
+      {"", {""}},
+      {nullptr, {"--meta"}},
+      {"--meta+x", {"--meta"}},
+      {"--meta", {"--meta", "x"}},
+      {"--meta+x", {"--meta x"}},
+      {"a%2Bb", {"a", "b"}},
+      {"a+b", {"a+b"}},
+      {"a&b", {"a", "b"}},
+      {"a%00b", {"ab"}},
+      {"--META", {"--meta"}},
+      {"--met", {"--meta"}},
+      {"--meta", {"--met"}},
+      {"a++b", {"a", "b"}},
+  };
+  for (const Case &c : differing) {
+    EXPECT_EQ(words_are(c.query, c.words), 0) << (c.query == nullptr ? "(null)" : c.query);
+  }
 }
 
 }  // namespace
