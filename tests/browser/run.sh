@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the browser tests of the dashboard: installs what is missing (chromium
 # and lighttpd from Debian; Debian's nodejs and npm only when node or npm is
-# missing; playwright-core from npm), then runs every tests/browser/*.test.mjs,
+# missing; puppeteer-core from npm), then runs every tests/browser/*.test.mjs,
 # or the test files named as arguments. The program comes from $QV_PROGRAM
 # (default build/rudeze_duziruzuderi); it must be built already.
 set -euo pipefail
@@ -16,11 +16,16 @@ if [ ! -x "$program" ]; then
   exit 1
 fi
 
-# npm ci only when the pinned playwright-core is not what node_modules holds.
-installed=$(node -p "require('./node_modules/playwright-core/package.json').version" 2>/dev/null || true)
-pinned=$(node -p "require('./package.json').devDependencies['playwright-core']")
-if [ "$installed" != "$pinned" ]; then
-  npm ci --no-audit --no-fund --loglevel=error
+# npm ci only when node_modules does not hold the pinned versions. puppeteer-core
+# never downloads a browser; the variable keeps any other package from trying.
+if ! node -e '
+  const want = require("./package.json").devDependencies;
+  for (const [name, version] of Object.entries(want)) {
+    let got = null;
+    try { got = require(`./node_modules/${name}/package.json`).version; } catch (e) {}
+    if (got !== version) process.exit(1);
+  }' 2>/dev/null; then
+  PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
 fi
 
 # The files themselves: node 21 and later read a folder argument as a pattern.
