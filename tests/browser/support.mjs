@@ -196,4 +196,23 @@ export function mainSessions() {
   ];
 }
 
+/**
+ * The event list of a session that starts at `start`, lasts `span` seconds and
+ * is active for `active` of them, in `turns` agent runs spread evenly over the
+ * span, with `tools` tool calls shared among the runs; it ends with
+ * session_end at start + span. Needs active <= span and turns > 0.
+ */
+export function spreadEvents({start, span, active, turns, tools = 0}) {
+  const events = [[start, 'session_start']];
+  const at = (i, total) => Math.floor((i * total) / turns);
+  for (let i = 0; i < turns; i++) {
+    const runStart = start + at(i, span);
+    events.push([runStart, 'agent_run_start']);
+    for (let k = at(i, tools); k < at(i + 1, tools); k++) events.push([runStart, 'tool_use', {tool: 'Bash'}]);
+    events.push([runStart + at(i + 1, active) - at(i, active), 'agent_idle']);
+  }
+  events.push([start + span, 'session_end']);
+  return events;
+}
+
 export {rm};
