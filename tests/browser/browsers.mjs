@@ -99,13 +99,12 @@ class Browser {
   }
 }
 
-/** DOM reads and waits over one document: a page's, or a frame's. */
+/**
+ * DOM reads and waits over one document: a page's, or a frame's. Subclasses
+ * give evaluate(fn, ...args), which runs fn (or a JavaScript expression
+ * string) in the document.
+ */
 class Scope {
-  /** Runs fn(...args) in the document (or a JavaScript expression string). */
-  evaluate(fn, ...args) {
-    throw new Error('not implemented');
-  }
-
   /** Polls fn(...args) in the document until it gives a truthy value, and returns that value. */
   async waitUntil(fn, args = [], what = 'condition', ms = WAIT_MS) {
     const end = Date.now() + ms;
