@@ -90,7 +90,7 @@ have_fuzzer_runtime() {
   return $status
 }
 
-# playwright-core needs node 20 or later.
+# The browser tests need node 20 or later.
 node_is_recent() {
   node -e 'process.exit(Number(process.versions.node.split(".")[0]) >= 20 ? 0 : 1)'
 }
@@ -111,15 +111,29 @@ need_windows_tools() {
     "command -v wine" wine "test -x /usr/lib/wine/wine64" wine64
 }
 
-# A node and an npm already on the machine are used as they are, whatever
-# package brought them (one that bundles npm conflicts with Debian's npm):
-# Debian's nodejs and npm are installed only when node or npm is missing.
+# need_browser_tools [BROWSER]...: what the browser tests need to drive the
+# named browsers (chromium, firefox; both when none is named): each browser's
+# Debian package, lighttpd, node and npm. A node and an npm already on the
+# machine are used as they are, whatever package brought them (one that
+# bundles npm conflicts with Debian's npm): Debian's nodejs and npm are
+# installed only when node or npm is missing.
 need_browser_tools() {
-  need "test -x /usr/bin/chromium" chromium "command -v lighttpd" lighttpd \
-    "command -v node" nodejs "command -v npm" npm || return 1
+  local pairs=() browser
+  [ $# -gt 0 ] || set -- chromium firefox
+  for browser in "$@"; do
+    case $browser in
+      chromium) pairs+=("test -x /usr/bin/chromium" chromium) ;;
+      firefox) pairs+=("test -x /usr/bin/firefox-esr" firefox-esr) ;;
+      *)
+        echo "Unknown browser \"$browser\": the browser tests drive chromium and firefox." >&2
+        return 1
+        ;;
+    esac
+  done
+  need "${pairs[@]}" "command -v lighttpd" lighttpd "command -v node" nodejs "command -v npm" npm || return 1
   if ! node_is_recent; then
-    echo "node $(node --version) is too old: the browser tests need node 20 or later" \
-      "(playwright-core requires it). Install node 20 or later and run again." >&2
+    echo "node $(node --version) is too old: the browser tests need node 20 or later." \
+      "Install node 20 or later and run again." >&2
     return 1
   fi
 }

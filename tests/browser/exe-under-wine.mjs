@@ -50,11 +50,11 @@ const withPassword = (query = '') => `${server.base}/?pwd=${PASSWORD}${query}`;
 test('the summary renders its cards and table, non-ASCII names included', async () => {
   const page = await browser.newPage();
   await openLoaded(page, withPassword());
-  assert.equal(await page.locator('#kSessions').textContent(), '4');
-  assert.equal(await page.locator('#kTurns').textContent(), '4');
-  assert.equal(await page.locator('#kDutySub').textContent(), '10 tool calls');
-  assert.equal(await page.locator('#err').textContent(), '');
-  const dirs = await page.locator('#tbody tr').evaluateAll((rows) => rows.map((r) => r.getAttribute('data-dir')));
+  assert.equal(await page.text('#kSessions'), '4');
+  assert.equal(await page.text('#kTurns'), '4');
+  assert.equal(await page.text('#kDutySub'), '10 tool calls');
+  assert.equal(await page.text('#err'), '');
+  const dirs = await page.attrs('#tbody tr', 'data-dir');
   assert.deepEqual(dirs, [JAPANESE, 's-beta', 's-gamma', 's-alpha']);
   await page.close();
 });
@@ -63,22 +63,20 @@ test('a click on the row of a non-ASCII folder shows its tools', async () => {
   const page = await browser.newPage();
   await openLoaded(page, withPassword());
   await page.click(`#tbody tr[data-dir="${JAPANESE}"]`);
-  await page.locator('#detail .tag').first().waitFor();
+  await page.waitFor('#detail .tag');
   assert.deepEqual(await texts(page, '#detail .tag'), ['Grep x2', 'Read x1']);
-  assert.equal(await page.locator('#tbody tr.sel').getAttribute('data-dir'), JAPANESE);
+  assert.equal(await page.attr('#tbody tr.sel', 'data-dir'), JAPANESE);
   await page.close();
 });
 
 test('a refused password shows Failed to load: HTTP 401', async () => {
   // The document itself is let in, as the host would; the script then asks
   // with the stale password it finds in local storage.
-  const context = await browser.newContext();
-  await context.addInitScript(() => localStorage.setItem('bot_active_pwd', 'wrong'));
-  const page = await context.newPage();
+  const page = await browser.newPage({storage: {bot_active_pwd: 'wrong'}});
   await page.route((u) => u.pathname === '/', (route) =>
-    route.continue({headers: {...route.request().headers(), 'x-bot-password': PASSWORD}}));
+    route.continue({headers: {...route.headers, 'x-bot-password': PASSWORD}}));
   await page.goto(`${server.base}/`);
-  await page.locator('#err').getByText('Failed to load: HTTP 401').waitFor();
-  assert.equal(await page.locator('#kSessions').textContent(), '-');
-  await context.close();
+  await page.waitFor('#err', {text: 'Failed to load: HTTP 401'});
+  assert.equal(await page.text('#kSessions'), '-');
+  await page.close();
 });

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Runs the browser tests of the dashboard: installs what is missing (chromium
-# and lighttpd from Debian; Debian's nodejs and npm only when node or npm is
-# missing; playwright-core from npm), then runs every tests/browser/*.test.mjs,
-# or the test files named as arguments. The program comes from $QV_PROGRAM
-# (default build/rudeze_duziruzuderi); it must be built already.
+# Runs the browser tests of the dashboard once per browser: installs what is
+# missing (chromium, firefox-esr and lighttpd from Debian; Debian's nodejs and
+# npm only when node or npm is missing; puppeteer-core from npm), then runs
+# every tests/browser/*.test.mjs, or the test files named as arguments, in each
+# browser of $QV_BROWSERS (default "chromium firefox"), and prints the counts
+# per browser. The program comes from $QV_PROGRAM (default
+# build/rudeze_duziruzuderi); it must be built already.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib.sh
 
-need_browser_tools
+read -r -a browsers <<<"${QV_BROWSERS:-chromium firefox}"
+need_browser_tools "${browsers[@]}"
 
 program=${QV_PROGRAM:-build/rudeze_duziruzuderi}
 if [ ! -x "$program" ]; then
@@ -16,16 +19,39 @@ if [ ! -x "$program" ]; then
   exit 1
 fi
 
-# npm ci only when the pinned playwright-core is not what node_modules holds.
-installed=$(node -p "require('./node_modules/playwright-core/package.json').version" 2>/dev/null || true)
-pinned=$(node -p "require('./package.json').devDependencies['playwright-core']")
-if [ "$installed" != "$pinned" ]; then
-  npm ci --no-audit --no-fund --loglevel=error
+# npm ci only when node_modules does not hold the pinned versions. puppeteer-core
+# never downloads a browser; the variable keeps any other package from trying.
+if ! node -e '
+  const want = require("./package.json").devDependencies;
+  for (const [name, version] of Object.entries(want)) {
+    let got = null;
+    try { got = require(`./node_modules/${name}/package.json`).version; } catch (e) {}
+    if (got !== version) process.exit(1);
+  }' 2>/dev/null; then
+  PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
 fi
 
 # The files themselves: node 21 and later read a folder argument as a pattern.
 if [ $# -gt 0 ]; then
-  node --test "$@"
+  files=("$@")
 else
-  node --test tests/browser/*.test.mjs
+  files=(tests/browser/*.test.mjs)
 fi
+
+log=$(mktemp "${TMPDIR:-/tmp}/qv_browser_XXXXXX")
+trap 'rm -f "$log"' EXIT
+status=0
+summary=()
+for browser in "${browsers[@]}"; do
+  echo "== browser tests in $browser"
+  code=0
+  QV_BROWSER=$browser node --test "${files[@]}" 2>&1 | tee "$log" || code=$?
+  # node's closing counts: "# pass N" (TAP) or "ℹ pass N" (spec, on a terminal).
+  pass=$(sed -n 's/^\(# \|ℹ \)pass \([0-9]*\)$/\2/p' "$log" | tail -n 1)
+  fail=$(sed -n 's/^\(# \|ℹ \)fail \([0-9]*\)$/\2/p' "$log" | tail -n 1)
+  summary+=("$browser: ${pass:-?} tests passed, ${fail:-?} failed")
+  if [ $code -ne 0 ] || [ -z "$pass" ]; then status=1; fi
+done
+echo "== browser tests per browser"
+for line in "${summary[@]}"; do echo "   $line"; done
+exit $status

@@ -1,11 +1,11 @@
-// Screenshots of both themes at desktop and phone widths, into test-output/.
-// Uses the bundled sample sessions when they are there.
+// Screenshots of both themes at desktop and phone widths, into test-output/,
+// named after the browser. Uses the bundled sample sessions when they are there.
 import {after, before, test} from 'node:test';
 import assert from 'node:assert/strict';
 import {existsSync, readdirSync} from 'node:fs';
 import {mkdir} from 'node:fs/promises';
 import {join} from 'node:path';
-import {launchBrowser, mainSessions, makeSessions, openLoaded, outputDir, repoRoot, rm,
+import {browserName, launchBrowser, mainSessions, makeSessions, openLoaded, outputDir, repoRoot, rm,
         startServer} from './support.mjs';
 
 const samples = join(repoRoot, 'examples', 'sessions');
@@ -27,16 +27,15 @@ const sessionCount = () => readdirSync(root, {withFileTypes: true})
 for (const [name, viewport] of [['desktop', {width: 1280, height: 900}], ['phone', {width: 390, height: 844}]]) {
   for (const theme of ['dark', 'light']) {
     test(`${name} ${theme}: everything fits the width`, async () => {
-      const context = await browser.newContext({viewport, deviceScaleFactor: 1});
-      const page = await context.newPage();
+      const page = await browser.newPage({viewport, deviceScaleFactor: 1});
       await openLoaded(page, `${server.base}/?theme=${theme}`);
-      assert.equal(await page.locator('#kSessions').textContent(), String(Math.min(256, sessionCount())));
-      await page.locator('#tbody tr').first().click();
-      await page.locator('#detail .mono').first().waitFor();
+      assert.equal(await page.text('#kSessions'), String(Math.min(256, sessionCount())));
+      await page.click('#tbody tr');
+      await page.waitFor('#detail .mono');
       // Only the table may scroll sideways, inside its panel.
       assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= innerWidth));
-      await page.screenshot({path: join(outputDir, `dashboard-${name}-${theme}.png`), fullPage: true});
-      await context.close();
+      await page.screenshot(join(outputDir, `dashboard-${browserName}-${name}-${theme}.png`), {fullPage: true});
+      await page.close();
     });
   }
 }

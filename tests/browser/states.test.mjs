@@ -3,7 +3,7 @@
 import {after, before, test} from 'node:test';
 import assert from 'node:assert/strict';
 import {join} from 'node:path';
-import {launchBrowser, makeSessions, openLoaded, rm, startServer, texts} from './support.mjs';
+import {isAction, launchBrowser, makeSessions, openLoaded, rm, startServer, texts} from './support.mjs';
 
 let browser, empty, missing, root;
 before(async () => {
@@ -26,48 +26,45 @@ const PLACEHOLDERS = {
 async function screen(page) {
   return {
     cards: await texts(page, '.grid .v'),
-    pill: await page.locator('#livePill').textContent(),
+    pill: await page.text('#livePill'),
     bars: await texts(page, '.bars'),
-    rows: await page.locator('#tbody tr').count(),
-    detail: await page.locator('#detail').textContent(),
+    rows: await page.count('#tbody tr'),
+    detail: await page.text('#detail'),
   };
 }
 
 test('before the first summary the placeholders show', async () => {
-  const context = await browser.newContext();
-  const page = await context.newPage();
+  const page = await browser.newPage();
   let release;
   const held = new Promise((ok) => { release = ok; });
-  await page.route('**/rudeze_duziruzuderi?action=summary*', async (route) => { await held; await route.continue(); });
+  await page.route(isAction('summary'), async (route) => { await held; await route.continue(); });
   await page.goto(empty.base + '/');
   assert.deepEqual(await screen(page), PLACEHOLDERS);
-  assert.equal(await page.locator('#tblEmpty').isVisible(), false);
+  assert.equal(await page.visible('#tblEmpty'), false);
   assert.deepEqual(await texts(page, '.grid .sub'),
                    ['\u00a0', 'All sessions combined', '\u00a0', '\u00a0', '\u00a0']);
   release();
-  await page.locator('#tblEmpty').waitFor();
-  await context.close();
+  await page.waitFor('#tblEmpty');
+  await page.close();
 });
 
 test('an empty sessions root: zeros, no rows, and the empty-table line', async () => {
-  const context = await browser.newContext();
-  const page = await context.newPage();
+  const page = await browser.newPage();
   await openLoaded(page, empty.base + '/');
   assert.deepEqual(await screen(page), {...PLACEHOLDERS, cards: ['0', '0s', '0s', '0.0%', '0']});
-  assert.equal(await page.locator('#tblEmpty').textContent(), 'No session directories found');
-  assert.equal(await page.locator('#tblEmpty').isVisible(), true);
-  assert.equal(await page.locator('#kTurnsSub').textContent(), '-');
-  assert.equal(await page.locator('#railOn').evaluate((e) => e.style.width), '0%');
-  assert.equal(await page.locator('#err').textContent(), '');
-  await context.close();
+  assert.equal(await page.text('#tblEmpty'), 'No session directories found');
+  assert.equal(await page.visible('#tblEmpty'), true);
+  assert.equal(await page.text('#kTurnsSub'), '-');
+  assert.equal(await page.evaluate(() => document.getElementById('railOn').style.width), '0%');
+  assert.equal(await page.text('#err'), '');
+  await page.close();
 });
 
 test('a missing sessions root is named in the error line', async () => {
-  const context = await browser.newContext();
-  const page = await context.newPage();
+  const page = await browser.newPage();
   await openLoaded(page, missing.base + '/');
-  assert.equal(await page.locator('#err').textContent(), 'Sessions root not found: ' + join(root, 'gone'));
-  assert.equal(await page.locator('#tblEmpty').isVisible(), true);
-  assert.equal(await page.locator('#kSessions').textContent(), '0');
-  await context.close();
+  assert.equal(await page.text('#err'), 'Sessions root not found: ' + join(root, 'gone'));
+  assert.equal(await page.visible('#tblEmpty'), true);
+  assert.equal(await page.text('#kSessions'), '0');
+  await page.close();
 });

@@ -1,12 +1,13 @@
 // Shared by the browser tests: fixture session folders, a lighttpd that runs the
-// program as CGI (the same configuration as scripts/demo), and the browser.
+// program as CGI (the same configuration as scripts/demo), and the browser
+// ($QV_BROWSER, through browsers.mjs).
 import {spawn, execFileSync} from 'node:child_process';
 import {mkdtemp, mkdir, writeFile, rm} from 'node:fs/promises';
 import {connect, createServer} from 'node:net';
 import {tmpdir} from 'node:os';
 import {dirname, join, resolve} from 'node:path';
 import {fileURLToPath} from 'node:url';
-import {chromium} from 'playwright-core';
+import {browserName, launch, sleep} from './browsers.mjs';
 
 export const repoRoot = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
 export const program = resolve(repoRoot, process.env.QV_PROGRAM || 'build/rudeze_duziruzuderi');
@@ -122,21 +123,14 @@ export async function closeFixture({browser, server, root} = {}) {
   if (root) await rm(root, {recursive: true, force: true});
 }
 
-export function launchBrowser() {
-  return chromium.launch({
-    executablePath: process.env.QV_CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync', '--no-first-run', '--disable-quic'],
-  });
-}
+export const launchBrowser = () => launch();
+export {browserName, sleep};
 
 /** Records the plugin requests (summary and session) that a page makes. */
 export function recordRequests(page) {
   const list = [];
-  page.on('request', (r) => {
-    const u = new URL(r.url());
-    if (u.searchParams.has('action')) list.push({url: u, headers: r.headers()});
+  page.onRequest(({url, headers}) => {
+    if (url.searchParams.has('action')) list.push({url, headers});
   });
   return {
     all: list,
@@ -147,7 +141,7 @@ export function recordRequests(page) {
 /** Opens the page and waits until the first summary is on screen. */
 export async function openLoaded(page, url) {
   await page.goto(url);
-  await page.locator('#kSessions').filter({hasNotText: /^-$/}).waitFor();
+  await page.waitUntil(() => document.getElementById('kSessions').textContent !== '-', [], 'the first summary');
 }
 
 /** Waits until `cond()` holds (polling), for counts fed by browser events. */
@@ -159,8 +153,10 @@ export async function until(cond, what = 'condition', ms = 5000) {
   }
 }
 
-export const texts = (page, selector) =>
-  page.locator(selector).evaluateAll((els) => els.map((e) => e.textContent));
+export const texts = (page, selector) => page.texts(selector);
+
+/** Request matchers for page.route, by the plugin action asked for. */
+export const isAction = (action) => (u) => u.searchParams.get('action') === action;
 
 /**
  * Three sessions whose figures are easy to check by hand. Sums: active 100 s,
@@ -198,6 +194,25 @@ export function mainSessions() {
       events: [[b, 'session_start'], [b + 100, 'user_message']],
     },
   ];
+}
+
+/**
+ * The event list of a session that starts at `start`, lasts `span` seconds and
+ * is active for `active` of them, in `turns` agent runs spread evenly over the
+ * span, with `tools` tool calls shared among the runs; it ends with
+ * session_end at start + span. Needs active <= span and turns > 0.
+ */
+export function spreadEvents({start, span, active, turns, tools = 0}) {
+  const events = [[start, 'session_start']];
+  const at = (i, total) => Math.floor((i * total) / turns);
+  for (let i = 0; i < turns; i++) {
+    const runStart = start + at(i, span);
+    events.push([runStart, 'agent_run_start']);
+    for (let k = at(i, tools); k < at(i + 1, tools); k++) events.push([runStart, 'tool_use', {tool: 'Bash'}]);
+    events.push([runStart + at(i + 1, active) - at(i, active), 'agent_idle']);
+  }
+  events.push([start + span, 'session_end']);
+  return events;
 }
 
 export {rm};
