@@ -1,5 +1,6 @@
 #include "history/history.h"
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -52,7 +53,8 @@ constexpr const char *kUsage =
     "events happen.\n"
     "\n"
     "Exit status: 0 when the report was written, 1 when the sessions root is\n"
-    "missing, 2 for a bad option or value.\n";
+    "missing or unreadable or the report could not be written, 2 for a bad\n"
+    "option or value.\n";
 
 // Everything of one run, in static storage: the tables are large.
 struct HistoryRun {
@@ -157,6 +159,7 @@ void begin_session_report() {
 
 void visit_session_row(const char *name, void * /*context*/) {
   begin_session_report();
+  if (out_failed()) return;  // nobody reads the rows any more
   g_run.session_figures = {};
   if (!read_session(name)) return;
   g_run.session_figures.sessions = 1;
@@ -235,6 +238,12 @@ void choose_root(const HistoryOptions &options, SessionsRoot *root, char *reason
   describe_sessions_root_rule(root->rule, reason, capacity);
 }
 
+int cannot_list(const char *root, const char *reason) {
+  err_format("%s: sessions root %s cannot be listed: %s (%s)\n", kProgram, root,
+             std::strerror(errno), reason);
+  return 1;
+}
+
 int run(int argc, char **argv) {
   static HistoryOptions options;
   char error[512];
@@ -281,14 +290,16 @@ int run(int argc, char **argv) {
   if (options.by == GroupBy::kSession) {
     g_begun = false;
     g_longest = 0;
-    visit_sessions_by_recency(root.path, g_run.active_since, visit_session_row, nullptr,
-                              &g_longest);
+    const int listed = visit_sessions_by_recency(root.path, g_run.active_since, visit_session_row,
+                                                 nullptr, &g_longest);
     progress_end(&g_run.progress);
+    if (listed == 0) return cannot_list(root.path, reason);
     begin_session_report();
     report_end(&g_run.writer, g_run.total);
   } else {
-    visit_sessions(root.path, g_run.active_since, read_for_table, nullptr);
+    const int listed = visit_sessions(root.path, g_run.active_since, read_for_table, nullptr);
     progress_end(&g_run.progress);
+    if (listed == 0) return cannot_list(root.path, reason);
     report_table(options);
   }
   return 0;
@@ -300,5 +311,11 @@ int run_history(int argc, char **argv) {
   out_begin();
   const int status = run(argc, argv);
   out_flush();
+  if (status == 0 && out_failed()) {
+    // A reader that went away (as head does) knows; a full disk must be told.
+    if (errno != EPIPE)
+      err_format("%s: cannot write the report: %s\n", kProgram, std::strerror(errno));
+    return 1;
+  }
   return status;
 }

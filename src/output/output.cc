@@ -40,6 +40,10 @@ void out_flush() {
   std::fflush(stdout);
 }
 
+bool out_failed() {
+  return std::ferror(stdout) != 0;
+}
+
 void err_text(const char *text) {
   std::fputs(text, stderr);
 }

@@ -26,6 +26,11 @@ void out_format(const char *format, ...) QV_PRINTF_LIKE(1, 2);
 // Hands everything written so far to the reader; the end of every run.
 void out_flush();
 
+// Whether a write to standard output has failed: its reader went away, or
+// its disk is full. The plugin never asks; a console program must not report
+// success then.
+bool out_failed();
+
 // Standard error, for a console program's messages and progress line:
 // unbuffered, so each line is whole when it appears.
 void err_text(const char *text);
