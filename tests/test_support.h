@@ -1,6 +1,8 @@
 // Helpers shared by the tests: scratch folders, files, and captured output.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -33,6 +35,20 @@ std::string capture_stdout(const std::function<void()> &body);
 
 // How many times `needle` occurs in `text` (overlapping occurrences included).
 size_t count_of(const std::string &text, const std::string &needle);
+
+// A repeatable stream of pseudo-random numbers for generated test cases.
+class TestRandom {
+ public:
+  explicit TestRandom(uint64_t seed) : state_(seed) {}
+  // The next number, below 2^31.
+  size_t next() {
+    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<size_t>(state_ >> 33);
+  }
+
+ private:
+  uint64_t state_;
+};
 
 // One event line as the agent writes it: {"ts":"...","event":"..."<extra>}.
 std::string event_line(const std::string &ts, const std::string &event,

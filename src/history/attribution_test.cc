@@ -217,11 +217,8 @@ TEST(Attribution, InOrderSessionsAddUpToTheirReplies) {
                                  "tool_use",        "agent_idle",      "user_message",
                                  "session_compact", "agent_complete",  "other"};
   const Zone zones[] = {{ZoneKind::kUtc, 0}, {ZoneKind::kFixed, 19800}, {ZoneKind::kFixed, -28800}};
-  uint64_t seed = 5;
-  auto next = [&seed] {
-    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<int64_t>(seed >> 33);
-  };
+  TestRandom random(5);
+  auto next = [&random] { return static_cast<int64_t>(random.next()); };
   for (int round = 0; round < 60; ++round) {
     std::string log;
     int64_t t = kMidnight - next() % (40 * kDay);

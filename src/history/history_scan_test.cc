@@ -20,11 +20,10 @@ void collect(const char *name, void *context) {
 TEST(HistoryScan, RecencyOrderAcrossBatches) {
   TempDir root;
   std::vector<std::pair<long long, std::string>> expected;
-  uint64_t seed = 17;
+  TestRandom random(17);
   for (int i = 0; i < 8192 + 700; ++i) {
-    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    const long long time = 1700000000 + static_cast<long long>((seed >> 33) % 5000);
-    const std::string name = "s" + std::to_string((seed >> 20) % 100000) + "-" + std::to_string(i);
+    const long long time = 1700000000 + static_cast<long long>(random.next() % 5000);
+    const std::string name = "s" + std::to_string(random.next() % 100000) + "-" + std::to_string(i);
     make_dirs(root.at(name));
     if (i % 3 == 0) {
       write_file(root.at(name + "/events.jsonl"), "");

@@ -288,11 +288,8 @@ TEST(Replay, FastReadingAgreesWithTheGeneralLookups) {
                                 "1969-12-31 23:59:",
                                 "2024-13-01 ",
                                 "tool_us"};
-  uint64_t seed = 12345;
-  auto next = [&seed] {
-    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<size_t>(seed >> 33);
-  };
+  TestRandom random(12345);
+  auto next = [&random] { return random.next(); };
   for (int round = 0; round < 4000; ++round) {
     std::string line;
     if (next() % 4 != 0) {
@@ -365,11 +362,8 @@ TEST(Replay, ObserverHearsWhatTheRecordCounts) {
   const char *const kEvents[] = {"agent_run_start", "agent_run_start", "tool_use",     "tool_use",
                                  "agent_idle",      "user_message",    "session_end",  "whatever",
                                  "agent_complete",  "session_compact", "session_start"};
-  uint64_t seed = 99;
-  auto next = [&seed] {
-    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<size_t>(seed >> 33);
-  };
+  TestRandom random(99);
+  auto next = [&random] { return random.next(); };
   for (int round = 0; round < 300; ++round) {
     std::string log;
     long long t = 0;
