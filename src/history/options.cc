@@ -27,23 +27,23 @@ constexpr const char *kZoneForms =
     "local, utc, or an offset from -14:00 to +14:00 such as +05:30 or -08:00";
 constexpr const char *kFormatForms = "table, json or csv";
 
-struct OptionSpec {
+struct KnownOption {
   const char *name;
   OptionId id;
   const char *forms;  // what its value may be; null for an option without one
 };
 
-constexpr OptionSpec kOptions[] = {{"root", OptionId::kRoot, "a folder"},
-                                   {"by", OptionId::kBy, kGroupingForms},
-                                   {"since", OptionId::kSince, kDateForms},
-                                   {"until", OptionId::kUntil, kDateForms},
-                                   {"tz", OptionId::kTz, kZoneForms},
-                                   {"profile", OptionId::kProfile, "a profile name"},
-                                   {"model", OptionId::kModel, "a model name"},
-                                   {"project", OptionId::kProject, "a part of a folder's path"},
-                                   {"format", OptionId::kFormat, kFormatForms},
-                                   {"help", OptionId::kHelp, nullptr},
-                                   {"version", OptionId::kVersion, nullptr}};
+constexpr KnownOption kOptions[] = {{"root", OptionId::kRoot, "a folder"},
+                                    {"by", OptionId::kBy, kGroupingForms},
+                                    {"since", OptionId::kSince, kDateForms},
+                                    {"until", OptionId::kUntil, kDateForms},
+                                    {"tz", OptionId::kTz, kZoneForms},
+                                    {"profile", OptionId::kProfile, "a profile name"},
+                                    {"model", OptionId::kModel, "a model name"},
+                                    {"project", OptionId::kProject, "a part of a folder's path"},
+                                    {"format", OptionId::kFormat, kFormatForms},
+                                    {"help", OptionId::kHelp, nullptr},
+                                    {"version", OptionId::kVersion, nullptr}};
 
 constexpr const char *kOptionList =
     "--root, --by, --since, --until, --tz, --profile, --model, --project, --format, --help, "
@@ -80,14 +80,14 @@ bool find_named(const Named (&names)[N], const char *text, int *value) {
 // The option named by `name` (the text after "--", up to "=" or its end, of
 // `length` bytes): an exact name, or the one name it is a prefix of.
 // Answers null and says why in `error` otherwise.
-const OptionSpec *find_option(const char *name, size_t length, const char *argument, char *error,
-                              size_t capacity) {
-  const OptionSpec *found = nullptr;
+const KnownOption *find_option(const char *name, size_t length, const char *argument, char *error,
+                               size_t capacity) {
+  const KnownOption *found = nullptr;
   int matches = 0;
-  for (const OptionSpec &spec : kOptions) {
-    if (std::strncmp(spec.name, name, length) != 0) continue;
-    if (spec.name[length] == '\0') return &spec;
-    found = &spec;
+  for (const KnownOption &known : kOptions) {
+    if (std::strncmp(known.name, name, length) != 0) continue;
+    if (known.name[length] == '\0') return &known;
+    found = &known;
     ++matches;
   }
   if (matches == 1) return found;
@@ -97,11 +97,11 @@ const OptionSpec *find_option(const char *name, size_t length, const char *argum
     return nullptr;
   }
   char candidates[160] = "";
-  for (const OptionSpec &spec : kOptions) {
-    if (std::strncmp(spec.name, name, length) != 0) continue;
+  for (const KnownOption &known : kOptions) {
+    if (std::strncmp(known.name, name, length) != 0) continue;
     const size_t used = std::strlen(candidates);
     std::snprintf(candidates + used, sizeof candidates - used, "%s--%s", used > 0 ? ", " : "",
-                  spec.name);
+                  known.name);
   }
   std::snprintf(error, capacity, "option '%s' is ambiguous; it may be %s", argument, candidates);
   return nullptr;
@@ -167,28 +167,28 @@ bool parse_zone(const char *text, Zone *zone, char *zone_text, size_t capacity) 
   return true;
 }
 
-bool invalid(const OptionSpec &spec, const char *value, char *error, size_t capacity) {
-  std::snprintf(error, capacity, "invalid --%s '%s'; use %s", spec.name, value, spec.forms);
+bool invalid(const KnownOption &known, const char *value, char *error, size_t capacity) {
+  std::snprintf(error, capacity, "invalid --%s '%s'; use %s", known.name, value, known.forms);
   return false;
 }
 
 // Applies one option with its value; false with a message when the value is bad.
-bool apply_option(const OptionSpec &spec, const char *value, HistoryOptions *options, char *error,
+bool apply_option(const KnownOption &known, const char *value, HistoryOptions *options, char *error,
                   size_t capacity) {
   int named = 0;
-  switch (spec.id) {
+  switch (known.id) {
     case OptionId::kRoot:
       options->root = value;
       return true;
     case OptionId::kBy:
-      if (!find_named(kGroupings, value, &named)) return invalid(spec, value, error, capacity);
+      if (!find_named(kGroupings, value, &named)) return invalid(known, value, error, capacity);
       options->by = static_cast<GroupBy>(named);
       return true;
     case OptionId::kSince:
     case OptionId::kUntil: {
-      const bool since = spec.id == OptionId::kSince;
+      const bool since = known.id == OptionId::kSince;
       int64_t day = 0;
-      if (!parse_date(value, &day)) return invalid(spec, value, error, capacity);
+      if (!parse_date(value, &day)) return invalid(known, value, error, capacity);
       (since ? options->has_since : options->has_until) = true;
       (since ? options->since_day : options->until_day) = day;
       str_copy(since ? options->since_text : options->until_text, sizeof options->since_text,
@@ -197,7 +197,7 @@ bool apply_option(const OptionSpec &spec, const char *value, HistoryOptions *opt
     }
     case OptionId::kTz:
       if (!parse_zone(value, &options->zone, options->zone_text, sizeof options->zone_text)) {
-        return invalid(spec, value, error, capacity);
+        return invalid(known, value, error, capacity);
       }
       return true;
     case OptionId::kProfile:
@@ -210,7 +210,7 @@ bool apply_option(const OptionSpec &spec, const char *value, HistoryOptions *opt
       options->project = value;
       return true;
     case OptionId::kFormat:
-      if (!find_named(kFormats, value, &named)) return invalid(spec, value, error, capacity);
+      if (!find_named(kFormats, value, &named)) return invalid(known, value, error, capacity);
       options->format = static_cast<OutputFormat>(named);
       return true;
     case OptionId::kHelp:
@@ -255,23 +255,24 @@ int parse_history_options(int argc, char **argv, HistoryOptions *options, char *
     const char *equals = std::strchr(name, '=');
     const size_t length =
         equals != nullptr ? static_cast<size_t>(equals - name) : std::strlen(name);
-    const OptionSpec *spec = find_option(name, length, argument, error, capacity);
-    if (spec == nullptr) return 0;
+    const KnownOption *known = find_option(name, length, argument, error, capacity);
+    if (known == nullptr) return 0;
     const char *value = "";
-    if (spec->forms != nullptr) {
+    if (known->forms != nullptr) {
       if (equals != nullptr) {
         value = equals + 1;
       } else if (i + 1 < argc) {
         value = argv[++i];
       } else {
-        std::snprintf(error, capacity, "option '--%s' needs a value: %s", spec->name, spec->forms);
+        std::snprintf(error, capacity, "option '--%s' needs a value: %s", known->name,
+                      known->forms);
         return 0;
       }
     } else if (equals != nullptr) {
-      std::snprintf(error, capacity, "option '--%s' takes no value", spec->name);
+      std::snprintf(error, capacity, "option '--%s' takes no value", known->name);
       return 0;
     }
-    if (!apply_option(*spec, value, options, error, capacity)) return 0;
+    if (!apply_option(*known, value, options, error, capacity)) return 0;
   }
   if (options->has_since && options->has_until && options->since_day > options->until_day) {
     std::snprintf(error, capacity, "--since %s is after --until %s; give the earlier day first",

@@ -46,7 +46,7 @@ for browser in "${browsers[@]}"; do
   echo "== browser tests in $browser"
   code=0
   QV_BROWSER=$browser node --test "${files[@]}" 2>&1 | tee "$log" || code=$?
-  # node's closing counts: "# pass N" (TAP) or "ℹ pass N" (spec, on a terminal).
+  # node's closing counts: "# pass N" (TAP) or "ℹ pass N" (the reporter used on a terminal).
   pass=$(sed -n 's/^\(# \|ℹ \)pass \([0-9]*\)$/\2/p' "$log" | tail -n 1)
   fail=$(sed -n 's/^\(# \|ℹ \)fail \([0-9]*\)$/\2/p' "$log" | tail -n 1)
   summary+=("$browser: ${pass:-?} tests passed, ${fail:-?} failed")
