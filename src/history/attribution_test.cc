@@ -80,32 +80,6 @@ void expect_whole(const Split &s, const std::string &label) {
   EXPECT_EQ(s.collected.sum.input_tokens, 7) << label;
 }
 
-TEST(Attribution, RunAcrossMidnightIsSplitAtIt) {
-  const int64_t m = kMidnight;
-  const std::string log = line(m - 1200, "session_start") + line(m - 600, "agent_run_start") +
-                          line(m - 300, "tool_use", R"(,"tool":"Bash")") +
-                          line(m + 300, "tool_use", R"(,"tool":"Read")") +
-                          line(m + 600, "agent_idle") + line(m + 1200, "user_message");
-  const Split s = split(log, {ZoneKind::kUtc, 0}, Period::kDay);
-  ASSERT_TRUE(s.counted);
-  ASSERT_EQ(s.collected.rows.size(), 2U);
-  const Figures &before = s.collected.rows.at(m / kDay - 1);
-  const Figures &after = s.collected.rows.at(m / kDay);
-  EXPECT_EQ(before.wall_sec, 1200);
-  EXPECT_EQ(before.active_sec, 600);
-  EXPECT_EQ(before.turns, 1);
-  EXPECT_EQ(before.tool_calls, 1);
-  EXPECT_EQ(before.input_tokens, 0);
-  EXPECT_EQ(after.wall_sec, 1200);
-  EXPECT_EQ(after.active_sec, 600);
-  EXPECT_EQ(after.turns, 0);
-  EXPECT_EQ(after.tool_calls, 1);
-  EXPECT_EQ(after.input_tokens, 7);
-  EXPECT_EQ(after.output_tokens, 3);
-  EXPECT_EQ(before.sessions + after.sessions, 2);
-  expect_whole(s, "midnight");
-}
-
 TEST(Attribution, MonthEndInANegativeOffset) {
   // 23:00 to 01:00 at -08:00 is 07:00 to 09:00 UTC of December 1st.
   const int64_t start = kMidnight + 7 * 3600;
@@ -208,37 +182,6 @@ TEST(Attribution, SessionOfMoreDaysThanPendingBucketsIsReadAgain) {
   EXPECT_EQ(s.collected.rows.at(first / kDay).turns, 1);
   EXPECT_EQ(s.collected.rows.at(first / kDay + 4197).active_sec, 3600);
   expect_whole(s, "long session");
-}
-
-// Random in-order logs in every zone and period: the pieces always add up to
-// the session reply's figures, and no bucket's active time exceeds its wall.
-TEST(Attribution, InOrderSessionsAddUpToTheirReplies) {
-  const char *const kEvents[] = {"agent_run_start", "agent_run_start", "tool_use",
-                                 "tool_use",        "agent_idle",      "user_message",
-                                 "session_compact", "agent_complete",  "other"};
-  const Zone zones[] = {{ZoneKind::kUtc, 0}, {ZoneKind::kFixed, 19800}, {ZoneKind::kFixed, -28800}};
-  TestRandom random(5);
-  auto next = [&random] { return static_cast<int64_t>(random.next()); };
-  for (int round = 0; round < 60; ++round) {
-    std::string log;
-    int64_t t = kMidnight - next() % (40 * kDay);
-    const int64_t lines = 1 + next() % 80;
-    for (int64_t i = 0; i < lines; ++i) {
-      t += next() % (round % 2 == 0 ? 40000 : 400);
-      const char *event = kEvents[next() % 9];
-      log += line(t, event, std::string(event) == "tool_use" ? R"(,"tool":"X")" : "");
-    }
-    const std::string meta =
-        next() % 3 == 0 ? R"({"start_epoch":)" + std::to_string(kMidnight - 41 * kDay) + "}" : "";
-    const Period period = static_cast<Period>(round % 3);
-    const Split s = split(log, zones[round % 3], period, kAllTime, meta);
-    ASSERT_TRUE(s.counted);
-    expect_whole(s, log);
-    for (const auto &[number, figures] : s.collected.rows) {
-      EXPECT_LE(figures.active_sec, figures.wall_sec) << number;
-      EXPECT_EQ(figures.sessions, 1);
-    }
-  }
 }
 
 }  // namespace
