@@ -141,10 +141,12 @@ need_browser_tools() {
 # The hosts the program is tried behind, curl to ask them, and util-linux's
 # setsid and setpriv to start them in their own process groups and run
 # fcgiwrap as nobody. Debian keeps apache2, nginx and fcgiwrap in /usr/sbin.
+# grep reads busybox's whole list: with -q it would stop early, and under
+# pipefail busybox's broken pipe would fail the check now and then.
 need_host_tools() {
   need "command -v lighttpd" lighttpd "test -x /usr/sbin/apache2" apache2 \
     "test -x /usr/sbin/nginx" nginx "test -x /usr/sbin/fcgiwrap" fcgiwrap \
-    "busybox --list | grep -qx httpd" busybox "command -v curl" curl \
+    "busybox --list | grep -x httpd" busybox "command -v curl" curl \
     "command -v setsid && command -v setpriv" util-linux
 }
 
