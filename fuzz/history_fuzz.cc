@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "history/attribution.h"
-#include "history/calendar.h"
-#include "history/history_table.h"
+#include "history_tables/attribution.h"
+#include "history_tables/calendar.h"
+#include "history_tables/history_table.h"
 #include "session/replay.h"
 
 namespace {

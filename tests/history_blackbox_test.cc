@@ -332,10 +332,11 @@ TEST(HistoryBlackbox, BadOptionsGiveOneLineAndStatusTwo) {
     std::vector<std::string> args;
     std::vector<std::string> pieces;
   } cases[] = {
-      {{"--by", "hour"}, {"'hour'", "day, week, month"}},
+      {{"--by", "minute"}, {"'minute'", "day, week, month, hour, weekday"}},
       {{"--since", "2026-13-01"}, {"'2026-13-01'", "YYYY-MM-DD"}},
       {{"--tz", "+25:00"}, {"'+25:00'", "local, utc"}},
-      {{"--format"}, {"'--format'", "table, json or csv"}},
+      {{"--format"}, {"'--format'", "table, json, csv or html"}},
+      {{"-o"}, {"'-o'", "a file"}},
       {{"--nonsense"}, {"'--nonsense'", "--root"}},
       {{"stray"}, {"'stray'"}},
   };

@@ -4,13 +4,14 @@
 #include <cstring>
 #include <limits>
 
-#include "history/attribution.h"
-#include "history/calendar.h"
-#include "history/history_report.h"
-#include "history/history_scan.h"
-#include "history/history_table.h"
+#include "history_tables/attribution.h"
+#include "history_tables/calendar.h"
+#include "history_writers/history_report.h"
+#include "history_tables/history_scan.h"
+#include "history_tables/history_table.h"
 #include "history/options.h"
 #include "history/progress.h"
+#include "history/report_file.h"
 #include "output/output.h"
 #include "platform/platform.h"
 #include "report/version.h"
@@ -73,6 +74,7 @@ struct HistoryRun {
 };
 
 HistoryRun g_run;
+ReportFile g_report_file;
 HistoryTable g_table;
 Calendar g_calendar;
 Attribution g_attribution;
@@ -90,6 +92,13 @@ int64_t time_row_through(void * /*context*/, int64_t number) {
 
 void add_time_row(void * /*context*/, int64_t number, const Figures &figures) {
   add_to_row(row_for_number(&g_table, number), figures, g_run.session);
+  count_in_total(figures);
+}
+
+// Hours fold into the hour of the day or the day of the week.
+void add_folded_row(void * /*context*/, int64_t number, const Figures &figures) {
+  const int64_t row = folded_row(g_run.options->by, number);
+  add_to_row(row_for_number(&g_table, row), figures, g_run.session);
   count_in_total(figures);
 }
 
@@ -124,6 +133,15 @@ const char *key_of(GroupBy by, const SessionRecord &record) {
   return key[0] != '\0' ? key : "unknown";
 }
 
+ReportHeading heading_of(const HistoryOptions &options, const char *root) {
+  return {options.by,
+          options.format,
+          options.zone_text,
+          options.has_since ? options.since_text : nullptr,
+          options.has_until ? options.until_text : nullptr,
+          root};
+}
+
 // Reads one session and adds it where it belongs; answers whether it counted.
 bool read_session(const char *name) {
   ++g_run.session;
@@ -154,7 +172,7 @@ bool g_begun;
 void begin_session_report() {
   if (g_begun) return;
   g_begun = true;
-  report_begin(&g_run.writer, *g_run.options, g_run.root, g_longest);
+  report_begin(&g_run.writer, heading_of(*g_run.options, g_run.root), g_longest);
 }
 
 void visit_session_row(const char *name, void * /*context*/) {
@@ -208,11 +226,13 @@ void report_table(const HistoryOptions &options) {
     const int width = text_width(g_table.rows[order[i]].key);
     if (width > key_width) key_width = width;
   }
-  if (g_table.by_time) key_width = 10;
-  report_begin(&g_run.writer, options, g_run.root, key_width);
+  if (g_table.by_time) key_width = folded_row_count(options.by) != 0 ? 9 : 10;
+  report_begin(&g_run.writer, heading_of(options, g_run.root), key_width);
   for (int32_t i = 0; i < count; ++i) {
     const HistoryRow &row = g_table.rows[order[i]];
-    if (g_table.by_time) {
+    if (folded_row_count(options.by) != 0) {
+      str_copy(key, sizeof key, folded_row_name(options.by, row.number));
+    } else if (g_table.by_time) {
       format_period(period, row.number, key, sizeof key);
     } else {
       str_copy(key, sizeof key, row.key);
@@ -268,6 +288,11 @@ int run(int argc, char **argv) {
     return 1;
   }
 
+  if (options.output != nullptr &&
+      !report_file_open(&g_report_file, options.output, error, sizeof error)) {
+    err_format("%s: %s\n", kProgram, error);
+    return 1;
+  }
   g_run = {};
   g_run.options = &options;
   g_run.root = root.path;
@@ -279,8 +304,11 @@ int run(int argc, char **argv) {
   g_run.count_timeless = !by_time && !options.has_since && !options.has_until;
   calendar_init(&g_calendar, zone, period_of(options.by));
   history_table_init(&g_table, by_time);
+  // Every hour of the day and every weekday has its row, zeros included.
+  for (int row = 0; row < folded_row_count(options.by); ++row) row_for_number(&g_table, row);
   PieceSink sink = {nullptr, one_row_through, add_named_row};
   if (by_time) sink = {nullptr, time_row_through, add_time_row};
+  if (folded_row_count(options.by) != 0) sink = {nullptr, one_row_through, add_folded_row};
   if (options.by == GroupBy::kSession) sink = {nullptr, one_row_through, add_session_row};
   attribution_init(&g_attribution, &g_calendar, g_run.window, sink);
 
@@ -309,7 +337,16 @@ int run(int argc, char **argv) {
 
 int run_history(int argc, char **argv) {
   out_begin();
+  g_report_file = {};
   const int status = run(argc, argv);
+  if (g_report_file.open) {
+    char error[4200];
+    if (!report_file_close(&g_report_file, status == 0, error, sizeof error) && status == 0) {
+      err_format("%s: %s\n", kProgram, error);
+      return 1;
+    }
+    return status;
+  }
   out_flush();
   if (status == 0 && out_failed()) {
     // A reader that went away (as head does) knows; a full disk must be told.

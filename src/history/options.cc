@@ -17,15 +17,15 @@ enum class OptionId {
   kModel,
   kProject,
   kFormat,
+  kOutput,
   kHelp,
   kVersion
 };
 
-constexpr const char *kGroupingForms = "day, week, month, profile, model, project or session";
 constexpr const char *kDateForms = "a date YYYY-MM-DD";
 constexpr const char *kZoneForms =
     "local, utc, or an offset from -14:00 to +14:00 such as +05:30 or -08:00";
-constexpr const char *kFormatForms = "table, json or csv";
+constexpr const char *kFormatForms = "table, json, csv or html";
 
 struct KnownOption {
   const char *name;
@@ -34,7 +34,7 @@ struct KnownOption {
 };
 
 constexpr KnownOption kOptions[] = {{"root", OptionId::kRoot, "a folder"},
-                                    {"by", OptionId::kBy, kGroupingForms},
+                                    {"by", OptionId::kBy, kGroupingNames},
                                     {"since", OptionId::kSince, kDateForms},
                                     {"until", OptionId::kUntil, kDateForms},
                                     {"tz", OptionId::kTz, kZoneForms},
@@ -42,29 +42,23 @@ constexpr KnownOption kOptions[] = {{"root", OptionId::kRoot, "a folder"},
                                     {"model", OptionId::kModel, "a model name"},
                                     {"project", OptionId::kProject, "a part of a folder's path"},
                                     {"format", OptionId::kFormat, kFormatForms},
+                                    {"output", OptionId::kOutput, "a file"},
                                     {"help", OptionId::kHelp, nullptr},
                                     {"version", OptionId::kVersion, nullptr}};
 
 constexpr const char *kOptionList =
-    "--root, --by, --since, --until, --tz, --profile, --model, --project, --format, --help, "
-    "--version";
+    "--root, --by, --since, --until, --tz, --profile, --model, --project, --format, "
+    "--output (-o), --help, --version";
 
 struct Named {
   const char *name;
   int value;
 };
 
-constexpr Named kGroupings[] = {{"day", static_cast<int>(GroupBy::kDay)},
-                                {"week", static_cast<int>(GroupBy::kWeek)},
-                                {"month", static_cast<int>(GroupBy::kMonth)},
-                                {"profile", static_cast<int>(GroupBy::kProfile)},
-                                {"model", static_cast<int>(GroupBy::kModel)},
-                                {"project", static_cast<int>(GroupBy::kProject)},
-                                {"session", static_cast<int>(GroupBy::kSession)}};
-
 constexpr Named kFormats[] = {{"table", static_cast<int>(OutputFormat::kTable)},
                               {"json", static_cast<int>(OutputFormat::kJson)},
-                              {"csv", static_cast<int>(OutputFormat::kCsv)}};
+                              {"csv", static_cast<int>(OutputFormat::kCsv)},
+                              {"html", static_cast<int>(OutputFormat::kHtml)}};
 
 template <size_t N>
 bool find_named(const Named (&names)[N], const char *text, int *value) {
@@ -181,8 +175,7 @@ bool apply_option(const KnownOption &known, const char *value, HistoryOptions *o
       options->root = value;
       return true;
     case OptionId::kBy:
-      if (!find_named(kGroupings, value, &named)) return invalid(known, value, error, capacity);
-      options->by = static_cast<GroupBy>(named);
+      if (!find_grouping(value, &options->by)) return invalid(known, value, error, capacity);
       return true;
     case OptionId::kSince:
     case OptionId::kUntil: {
@@ -212,6 +205,10 @@ bool apply_option(const KnownOption &known, const char *value, HistoryOptions *o
     case OptionId::kFormat:
       if (!find_named(kFormats, value, &named)) return invalid(known, value, error, capacity);
       options->format = static_cast<OutputFormat>(named);
+      return true;
+    case OptionId::kOutput:
+      if (value[0] == '\0') return invalid(known, value, error, capacity);
+      options->output = value;
       return true;
     case OptionId::kHelp:
       options->help = true;
@@ -244,6 +241,20 @@ int parse_history_options(int argc, char **argv, HistoryOptions *options, char *
     }
     if (std::strcmp(argument, "--") == 0) {
       options_end = true;
+      continue;
+    }
+    if (argument[1] == 'o') {
+      // -o FILE or -oFILE, the one short option, as for compilers and sort.
+      static constexpr KnownOption kShortOutput = {"output", OptionId::kOutput, "a file"};
+      const char *value = argument + 2;
+      if (value[0] == '\0') {
+        if (i + 1 == argc) {
+          std::snprintf(error, capacity, "option '-o' needs a value: a file");
+          return 0;
+        }
+        value = argv[++i];
+      }
+      if (!apply_option(kShortOutput, value, options, error, capacity)) return 0;
       continue;
     }
     if (argument[1] != '-') {
@@ -282,26 +293,3 @@ int parse_history_options(int argc, char **argv, HistoryOptions *options, char *
   return 1;
 }
 
-const char *group_by_name(GroupBy by) {
-  for (const Named &named : kGroupings) {
-    if (named.value == static_cast<int>(by)) return named.name;
-  }
-  return "day";
-}
-
-bool groups_by_time(GroupBy by) {
-  return by == GroupBy::kDay || by == GroupBy::kWeek || by == GroupBy::kMonth;
-}
-
-Period period_of(GroupBy by) {
-  switch (by) {
-    case GroupBy::kDay:
-      return Period::kDay;
-    case GroupBy::kWeek:
-      return Period::kWeek;
-    case GroupBy::kMonth:
-      return Period::kMonth;
-    default:
-      return Period::kWhole;
-  }
-}

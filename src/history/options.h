@@ -5,10 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "history/calendar.h"
-
-enum class GroupBy { kDay, kWeek, kMonth, kProfile, kModel, kProject, kSession };
-enum class OutputFormat { kTable, kJson, kCsv };
+#include "history_tables/calendar.h"
+#include "history_tables/grouping.h"
+#include "history_writers/history_report.h"
 
 struct HistoryOptions {
   const char *root;  // --root, or null: the sessions-root rules decide
@@ -26,6 +25,7 @@ struct HistoryOptions {
   const char *model;
   const char *project;  // a part of the working directory
   OutputFormat format;
+  const char *output;  // --output: the file to write, or null for standard output
   bool help;
   bool version;
 };
@@ -36,8 +36,3 @@ struct HistoryOptions {
 int parse_history_options(int argc, char **argv, HistoryOptions *options, char *error,
                           size_t capacity);
 
-// The name of a grouping as options and reports spell it: "day", "session"...
-const char *group_by_name(GroupBy by);
-// Whether the grouping is by time and so splits sessions at its boundaries.
-bool groups_by_time(GroupBy by);
-Period period_of(GroupBy by);

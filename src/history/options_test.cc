@@ -63,6 +63,10 @@ TEST(HistoryOptions, DefaultsAndBothValueForms) {
   EXPECT_TRUE(parse({"--help"}).options.help);
   EXPECT_TRUE(parse({"--vers"}).options.version);
   EXPECT_EQ(parse({"--project="}).ok, 1);
+  EXPECT_STREQ(parse({"-o", "r.html"}).options.output, "r.html");
+  EXPECT_STREQ(parse({"-or.html"}).options.output, "r.html");
+  EXPECT_STREQ(parse({"--out=-x"}).options.output, "-x");
+  EXPECT_EQ(parse({"--by", "weekday"}).options.by, GroupBy::kWeekday);
   const Parsed both = parse({"--since", "2026-12-10", "--until", "2026-12-10"});
   EXPECT_EQ(both.ok, 1) << both.error;
   EXPECT_EQ(both.options.until_day, both.options.since_day);
@@ -73,7 +77,7 @@ TEST(HistoryOptions, EveryBadInputIsNamedWithTheAcceptedForms) {
     std::vector<std::string> words;
     std::vector<std::string> message;  // pieces the one line must hold
   } cases[] = {
-      {{"--by", "hour"}, {"'hour'", "--by", "day, week, month, profile, model, project"}},
+      {{"--by", "minute"}, {"'minute'", "--by", "day, week, month, hour, weekday, profile"}},
       {{"--by"}, {"'--by'", "needs a value", "day, week"}},
       {{"--since", "2026-13-01"}, {"'2026-13-01'", "--since", "YYYY-MM-DD"}},
       {{"--until", "2026-02-29"}, {"'2026-02-29'", "--until", "YYYY-MM-DD"}},
@@ -84,7 +88,9 @@ TEST(HistoryOptions, EveryBadInputIsNamedWithTheAcceptedForms) {
       {{"--tz", "+05:60"}, {"'+05:60'"}},
       {{"--tz", "0530"}, {"'0530'"}},
       {{"--tz", "Europe/Berlin"}, {"'Europe/Berlin'"}},
-      {{"--format", "xml"}, {"'xml'", "table, json or csv"}},
+      {{"--format", "xml"}, {"'xml'", "table, json, csv or html"}},
+      {{"--output="}, {"--output", "a file"}},
+      {{"-o"}, {"'-o'", "needs a value"}},
       {{"--frobnicate"}, {"'--frobnicate'", "--root, --by"}},
       {{"-x"}, {"'-x'", "--root"}},
       {{"--pro", "x"}, {"'--pro'", "ambiguous", "--profile", "--project"}},

@@ -40,16 +40,24 @@ int64_t local_day_start(const Zone &zone, int64_t day);
 // "YYYY-MM-DD hh:mm:ss" of instant t in the zone.
 void format_local_time(const Zone &zone, int64_t t, char *out, size_t capacity);
 
+// The first instant of local hour `hour` (hours from 1970-01-01 00:00 in the
+// zone), or the first after it when the zone's clocks skip that hour. An hour
+// the clocks repeat lasts until the repeat ends.
+int64_t local_hour_start(const Zone &zone, int64_t hour);
+
 // What a row of time stands for. kWhole is all of time in one bucket, for the
-// keys that are not times.
-enum class Period { kDay, kWeek, kMonth, kWhole };
+// keys that are not times. Hours split time for the hour of the day and the
+// day of the week.
+enum class Period { kDay, kWeek, kMonth, kHour, kWhole };
 
 // Periods are numbered: days from 1970-01-01, ISO weeks (Monday first) from
-// the week of 1970-01-01, months from January of year 0.
+// the week of 1970-01-01, months from January of year 0. Hours are finer than
+// days: a day's hour period is its first hour.
 int64_t period_of_day(Period period, int64_t day);
 int64_t period_first_day(Period period, int64_t number);
 
-// "2026-11-30", "2026-W49" (the ISO week-numbering year) or "2026-11".
+// "2026-11-30", "2026-W49" (the ISO week-numbering year), "2026-11" or
+// "2026-11-30 14".
 void format_period(Period period, int64_t number, char *out, size_t capacity);
 
 // One period of one zone: the instants from start up to, not including, end.

@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
-#include "history/calendar.h"
-#include "history/history_table.h"
+#include "history_tables/calendar.h"
+#include "history_tables/history_table.h"
 #include "session/replay.h"
 #include "session/session_record.h"
 

@@ -1,4 +1,4 @@
-#include "history/calendar.h"
+#include "history_tables/calendar.h"
 
 #include <cstdio>
 #include <limits>
@@ -8,6 +8,7 @@
 namespace {
 
 constexpr int64_t kDay = 86400;
+constexpr int64_t kHour = 3600;
 constexpr int64_t kTimeMin = std::numeric_limits<int64_t>::min();
 constexpr int64_t kTimeMax = std::numeric_limits<int64_t>::max();
 // 1970-01-01 and 9999-12-31 23:59:59: the system is asked about local time
@@ -78,27 +79,42 @@ int64_t local_day(const Zone &zone, int64_t t) {
   return floor_div(t + zone_offset(zone, t), kDay);
 }
 
-int64_t local_day_start(const Zone &zone, int64_t day) {
-  const int64_t midnight = day * kDay;  // as if the zone were UTC
-  if (zone.kind != ZoneKind::kLocal) return midnight - zone_offset(zone, midnight);
-  // The offset in force at midnight decides, so ask where midnight falls
-  // under the offset of the day before, then under its own.
-  int64_t guess = midnight - zone_offset(zone, midnight - kDay / 2);
-  guess = midnight - zone_offset(zone, guess);
-  if (local_day(zone, guess) >= day && local_day(zone, guess - 1) < day) return guess;
-  // Clocks that skip or repeat midnight: the first instant of the day, found
-  // by halving an interval wider than any offset change.
-  int64_t low = midnight - 2 * kDay;   // before the day
-  int64_t high = midnight + 2 * kDay;  // within or after it
+namespace {
+
+// The first instant whose local time, counted in whole units of `unit`
+// seconds from 1970-01-01 00:00, reaches `number`.
+int64_t local_unit_start(const Zone &zone, int64_t number, int64_t unit) {
+  const int64_t local = number * unit;  // as if the zone were UTC
+  if (zone.kind != ZoneKind::kLocal) return local - zone_offset(zone, local);
+  const auto unit_of = [&zone, unit](int64_t t) { return floor_div(t + zone_offset(zone, t), unit); };
+  // The offset in force at the boundary decides, so ask where it falls under
+  // the offset of half a day before, then under its own.
+  int64_t guess = local - zone_offset(zone, local - kDay / 2);
+  guess = local - zone_offset(zone, guess);
+  if (unit_of(guess) >= number && unit_of(guess - 1) < number) return guess;
+  // Clocks that skip or repeat the boundary: its first instant, found by
+  // halving an interval wider than any offset change.
+  int64_t low = local - 2 * kDay;   // before the unit
+  int64_t high = local + 2 * kDay;  // within or after it
   while (high - low > 1) {
     const int64_t middle = low + (high - low) / 2;
-    if (local_day(zone, middle) >= day) {
+    if (unit_of(middle) >= number) {
       high = middle;
     } else {
       low = middle;
     }
   }
   return high;
+}
+
+}  // namespace
+
+int64_t local_day_start(const Zone &zone, int64_t day) {
+  return local_unit_start(zone, day, kDay);
+}
+
+int64_t local_hour_start(const Zone &zone, int64_t hour) {
+  return local_unit_start(zone, hour, kHour);
 }
 
 void format_local_time(const Zone &zone, int64_t t, char *out, size_t capacity) {
@@ -122,6 +138,8 @@ int64_t period_of_day(Period period, int64_t day) {
       const CivilDate date = civil_from_days(day);
       return date.year * 12 + date.month - 1;
     }
+    case Period::kHour:
+      return day * 24;
     case Period::kWhole:
       return 0;
   }
@@ -136,6 +154,8 @@ int64_t period_first_day(Period period, int64_t number) {
       return number * 7 - 3;
     case Period::kMonth:
       return days_from_civil(floor_div(number, 12), floor_mod(number, 12) + 1, 1);
+    case Period::kHour:
+      return floor_div(number, 24);
     case Period::kWhole:
       return 0;
   }
@@ -166,6 +186,12 @@ void format_period(Period period, int64_t number, char *out, size_t capacity) {
                     static_cast<long long>(month));
       return;
     }
+    case Period::kHour: {
+      const CivilDate date = civil_from_days(floor_div(number, 24));
+      std::snprintf(out, capacity, "%04lld-%02d-%02d %02lld", static_cast<long long>(date.year),
+                    date.month, date.day, static_cast<long long>(floor_mod(number, 24)));
+      return;
+    }
     case Period::kWhole:
       std::snprintf(out, capacity, "all");
       return;
@@ -186,17 +212,32 @@ Bucket bucket_numbered(Calendar *calendar, int64_t number) {
   if (entry.number == number && entry.start < entry.end) return entry;
   const Period period = calendar->period;
   entry.number = number;
-  entry.start = local_day_start(calendar->zone, period_first_day(period, number));
-  entry.end = local_day_start(calendar->zone, period_first_day(period, number + 1));
+  if (period == Period::kHour) {
+    entry.start = local_hour_start(calendar->zone, number);
+    entry.end = local_hour_start(calendar->zone, number + 1);
+  } else {
+    entry.start = local_day_start(calendar->zone, period_first_day(period, number));
+    entry.end = local_day_start(calendar->zone, period_first_day(period, number + 1));
+  }
   return entry;
 }
+
+namespace {
+
+// The period of local time `local` (seconds from 1970-01-01 00:00 in the zone).
+int64_t period_of_local(Period period, int64_t local) {
+  if (period == Period::kHour) return floor_div(local, kHour);
+  return period_of_day(period, floor_div(local, kDay));
+}
+
+}  // namespace
 
 Bucket bucket_at(Calendar *calendar, int64_t t) {
   if (calendar->period == Period::kWhole) return {0, kTimeMin, kTimeMax};
   if (calendar->last.start <= t && t < calendar->last.end) return calendar->last;
   // The offset last seen is at most a few hours off, so the guess is at most
   // a bucket away; should it be farther, the offset at t itself decides.
-  int64_t number = period_of_day(calendar->period, floor_div(t + calendar->guess_offset, kDay));
+  int64_t number = period_of_local(calendar->period, t + calendar->guess_offset);
   Bucket bucket = bucket_numbered(calendar, number);
   for (int step = 0; !(bucket.start <= t && t < bucket.end); ++step) {
     if (step == 64) {
@@ -206,7 +247,7 @@ Bucket bucket_at(Calendar *calendar, int64_t t) {
     }
     if (step == 2) {
       calendar->guess_offset = zone_offset(calendar->zone, t);
-      number = period_of_day(calendar->period, local_day(calendar->zone, t));
+      number = period_of_local(calendar->period, t + calendar->guess_offset);
     } else {
       number += t < bucket.start ? -1 : 1;
     }

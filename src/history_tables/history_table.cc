@@ -1,4 +1,4 @@
-#include "history/history_table.h"
+#include "history_tables/history_table.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "history/history_scan.h"
+#include "history_tables/history_scan.h"
 
 #include <cstdlib>
 #include <cstring>

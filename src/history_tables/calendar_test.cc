@@ -1,4 +1,4 @@
-#include "history/calendar.h"
+#include "history_tables/calendar.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "history/attribution.h"
+#include "history_tables/attribution.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,20 @@
 
 #include <cstdint>
 
-#include "history/history_table.h"
-#include "history/options.h"
+#include "history_tables/grouping.h"
+#include "history_tables/history_table.h"
+
+enum class OutputFormat { kTable, kJson, kCsv, kHtml };
+
+// What a report says of itself before its rows.
+struct ReportHeading {
+  GroupBy by;
+  OutputFormat format;
+  const char *zone_text;  // "local", "utc" or "+05:30"
+  const char *since;      // --since as given, or null
+  const char *until;
+  const char *sessions_root;
+};
 
 // What a row of --by session shows of its session beside the figures.
 struct SessionFacts {
@@ -29,8 +41,7 @@ struct ReportWriter {
 
 // Writes what comes before the rows. `key_width` is the widest key the table
 // will show (it may grow no further than a cap).
-void report_begin(ReportWriter *writer, const HistoryOptions &options, const char *sessions_root,
-                  int key_width);
+void report_begin(ReportWriter *writer, const ReportHeading &heading, int key_width);
 
 // A row of a grouping other than by session: its key and figures.
 void report_row(ReportWriter *writer, const char *key, const Figures &figures);

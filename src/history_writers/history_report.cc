@@ -1,8 +1,9 @@
-#include "history/history_report.h"
+#include "history_writers/history_report.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "history_writers/figures_text.h"
 #include "output/output.h"
 #include "report/json_out.h"
 #include "text/text_width.h"
@@ -38,21 +39,8 @@ constexpr const char *kFigureNames[] = {"sessions",
 constexpr int kProfileWidth = 10;
 constexpr int kModelWidth = 14;
 
-double duty_of(const Figures &figures) {
-  if (figures.wall_sec <= 0) return 0.0;
-  const double duty =
-      static_cast<double>(figures.active_sec) * 100.0 / static_cast<double>(figures.wall_sec);
-  return duty > 100.0 ? 100.0 : duty;
-}
 
-int64_t idle_of(const Figures &figures) {
-  const int64_t idle = figures.wall_sec - figures.active_sec;
-  return idle > 0 ? idle : 0;
-}
 
-long long ll(int64_t value) {
-  return static_cast<long long>(value);
-}
 
 // A text cell of the table: control bytes, which a terminal would act on,
 // show as "?"; padded with spaces to `width` characters.
@@ -96,15 +84,6 @@ void table_headings() {
   }
 }
 
-void json_figures(const Figures &figures) {
-  out_format(
-      "\"sessions\":%lld,\"turns\":%lld,\"active_sec\":%lld,\"idle_sec\":%lld,\"wall_sec\":%lld,"
-      "\"duty_cycle_pct\":%.2f,\"tool_calls\":%lld,\"input_tokens\":%lld,\"output_tokens\":%lld,"
-      "\"cache_read_tokens\":%lld,\"cache_creation_tokens\":%lld}",
-      ll(figures.sessions), ll(figures.turns), ll(figures.active_sec), ll(idle_of(figures)),
-      ll(figures.wall_sec), duty_of(figures), ll(figures.tool_calls), ll(figures.input_tokens),
-      ll(figures.output_tokens), ll(figures.cache_read_tokens), ll(figures.cache_creation_tokens));
-}
 
 void csv_figures(const Figures &figures) {
   out_format(",%lld,%lld,%lld,%lld,%lld,%.2f,%lld,%lld,%lld,%lld,%lld\r\n", ll(figures.sessions),
@@ -130,9 +109,9 @@ void csv_text(const char *text) {
   if (quoted) out_char('"');
 }
 
-void json_optional(const char *name, const char *text, bool present) {
+void json_optional(const char *name, const char *text) {
   out_format(",\"%s\":", name);
-  if (present) {
+  if (text != nullptr) {
     json_str(text);
   } else {
     out_text("null");
@@ -141,18 +120,19 @@ void json_optional(const char *name, const char *text, bool present) {
 
 }  // namespace
 
-void report_begin(ReportWriter *writer, const HistoryOptions &options, const char *sessions_root,
-                  int key_width) {
-  writer->by = options.by;
-  writer->format = options.format;
+void report_begin(ReportWriter *writer, const ReportHeading &heading, int key_width) {
+  writer->by = heading.by;
+  writer->format = heading.format;
   writer->rows = 0;
-  const char *key = group_by_name(options.by);
+  const char *key = group_by_name(heading.by);
   const int heading_width = text_width(key);
   writer->key_width = key_width > kKeyWidthCap ? kKeyWidthCap : key_width;
   if (writer->key_width < heading_width) writer->key_width = heading_width;
   if (writer->key_width < 5) writer->key_width = 5;  // "total"
-  const bool sessions = options.by == GroupBy::kSession;
+  const bool sessions = heading.by == GroupBy::kSession;
   switch (writer->format) {
+    case OutputFormat::kHtml:  // a page is written whole, from finished tables
+      return;
     case OutputFormat::kTable:
       table_text(key, writer->key_width, true);
       if (sessions) {
@@ -167,11 +147,11 @@ void report_begin(ReportWriter *writer, const HistoryOptions &options, const cha
       return;
     case OutputFormat::kJson:
       out_format("{\"by\":\"%s\",\"tz\":", key);
-      json_str(options.zone_text);
-      json_optional("since", options.since_text, options.has_since);
-      json_optional("until", options.until_text, options.has_until);
+      json_str(heading.zone_text);
+      json_optional("since", heading.since);
+      json_optional("until", heading.until);
       out_text(",\"sessions_root\":");
-      json_str(sessions_root);
+      json_str(heading.sessions_root);
       out_text(",\"rows\":[");
       return;
     case OutputFormat::kCsv:
@@ -185,6 +165,8 @@ void report_begin(ReportWriter *writer, const HistoryOptions &options, const cha
 
 void report_row(ReportWriter *writer, const char *key, const Figures &figures) {
   switch (writer->format) {
+    case OutputFormat::kHtml:  // a page is written whole, from finished tables
+      return;
     case OutputFormat::kTable:
       table_text(key, writer->key_width, true);
       table_figures(figures);
@@ -206,6 +188,8 @@ void report_row(ReportWriter *writer, const char *key, const Figures &figures) {
 
 void report_session_row(ReportWriter *writer, const SessionFacts &facts, const Figures &figures) {
   switch (writer->format) {
+    case OutputFormat::kHtml:  // a page is written whole, from finished tables
+      return;
     case OutputFormat::kTable:
       table_text(facts.dir, writer->key_width, true);
       out_text("  ");
@@ -257,6 +241,8 @@ void report_session_row(ReportWriter *writer, const SessionFacts &facts, const F
 void report_end(ReportWriter *writer, const Figures &total) {
   const bool sessions = writer->by == GroupBy::kSession;
   switch (writer->format) {
+    case OutputFormat::kHtml:  // a page is written whole, from finished tables
+      return;
     case OutputFormat::kTable:
       table_text("total", writer->key_width, true);
       // Past the start, live, profile and model columns.
