@@ -5,6 +5,13 @@
 
 #include "platform/platform.h"
 
+namespace {
+
+// Where the reply goes: standard output, or a file a console program chose.
+FILE *g_out = stdout;
+
+}  // namespace
+
 void out_begin() {
   qv_prepare_stdout();
   // A summary is many small pieces: one large buffer turns them into few
@@ -16,32 +23,43 @@ void out_begin() {
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
+void out_to_file(FILE *file) {
+  g_out = file != nullptr ? file : stdout;
+  if (file == nullptr) return;
+  static char buffer[1 << 16];
+  std::setvbuf(file, buffer, _IOFBF, sizeof buffer);
+}
+
+FILE *out_stream() {
+  return g_out;
+}
+
 void out_bytes(const char *bytes, size_t length) {
-  std::fwrite(bytes, 1, length, stdout);
+  std::fwrite(bytes, 1, length, g_out);
 }
 
 void out_text(const char *text) {
-  std::fputs(text, stdout);
+  std::fputs(text, g_out);
 }
 
 void out_char(char c) {
-  std::putc(c, stdout);
+  std::putc(c, g_out);
 }
 
 void out_format(const char *format, ...) {
   va_list args;
   va_start(args, format);
   // The analyzer does not see va_start through the format attribute.
-  std::vfprintf(stdout, format, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
+  std::vfprintf(g_out, format, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
   va_end(args);
 }
 
 void out_flush() {
-  std::fflush(stdout);
+  std::fflush(g_out);
 }
 
 bool out_failed() {
-  return std::ferror(stdout) != 0;
+  return std::ferror(g_out) != 0;
 }
 
 void err_text(const char *text) {

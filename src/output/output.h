@@ -5,10 +5,18 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 // Makes standard output byte-exact and fully buffered, and keeps a reader that
 // went away from killing the process. Called once, before anything is written.
 void out_begin();
+
+// Sends what is written from now on to `file`, newly opened for writing,
+// instead of standard output; null turns back to standard output. The caller
+// closes the file.
+void out_to_file(FILE *file);
+// Where writes go now.
+FILE *out_stream();
 
 // Bytes as they are.
 void out_bytes(const char *bytes, size_t length);

@@ -67,3 +67,27 @@ const char *qv_fallback_sessions_root();
 // Makes standard output byte-exact ("\n" stays one byte) and keeps a closed
 // reader from killing the process, so that every run ends with status 0.
 void qv_prepare_stdout();
+
+// A report written to a file appears whole or not at all: it is written to a
+// new file beside its target and renamed over the target once complete.
+
+// Creates `path`, which must not exist yet, for binary writing; null when it
+// exists or cannot be made (errno says why).
+FILE *qv_create_new_file(const char *path);
+
+// Flushes `file` to the disk and closes it: 1 when every byte is stored.
+int qv_store_and_close(FILE *file);
+
+// Renames `from` to `to`, replacing what `to` names, in one step a reader
+// never sees half done: 1 on success.
+int qv_replace_file(const char *from, const char *to);
+
+// Removes the file `path`: 1 on success.
+int qv_remove_file(const char *path);
+
+// Removes `path` (a copy of it is kept; null forgets it) should the program
+// be interrupted or stopped, so that an unfinished file never stays behind.
+void qv_remove_when_stopped(const char *path);
+
+// This process's number, which no other running process has.
+unsigned long qv_process_id();

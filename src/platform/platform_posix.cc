@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <initializer_list>
 
 #include "platform/platform.h"
 
@@ -106,4 +107,59 @@ const char *qv_fallback_sessions_root() {
 
 void qv_prepare_stdout() {
   signal(SIGPIPE, SIG_IGN);
+  // A write past the size limit (ulimit -f) fails like a full disk instead of
+  // ending the process before it can clean up.
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+FILE *qv_create_new_file(const char *path) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) return nullptr;
+  FILE *file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+int qv_store_and_close(FILE *file) {
+  const bool written = std::fflush(file) == 0 && std::ferror(file) == 0 && fsync(fileno(file)) == 0;
+  const bool closed = std::fclose(file) == 0;
+  return written && closed ? 1 : 0;
+}
+
+int qv_replace_file(const char *from, const char *to) {
+  return std::rename(from, to) == 0 ? 1 : 0;
+}
+
+int qv_remove_file(const char *path) {
+  return unlink(path) == 0 ? 1 : 0;
+}
+
+namespace {
+
+char g_stop_removes[4096];
+
+void remove_and_stop(int signal_number) {
+  if (g_stop_removes[0] != '\0') unlink(g_stop_removes);
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+}  // namespace
+
+void qv_remove_when_stopped(const char *path) {
+  size_t length = 0;
+  if (path != nullptr) {
+    while (path[length] != '\0' && length + 1 < sizeof g_stop_removes) {
+      g_stop_removes[length] = path[length];
+      ++length;
+    }
+  }
+  g_stop_removes[length] = '\0';
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    signal(signal_number, path != nullptr ? remove_and_stop : SIG_DFL);
+  }
+}
+
+unsigned long qv_process_id() {
+  return static_cast<unsigned long>(getpid());
 }

@@ -192,3 +192,60 @@ const char *qv_fallback_sessions_root() {
 void qv_prepare_stdout() {
   _setmode(_fileno(stdout), _O_BINARY);
 }
+
+FILE *qv_create_new_file(const char *path) {
+  HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  FILE *file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+  return file;
+}
+
+int qv_store_and_close(FILE *file) {
+  const bool written =
+      std::fflush(file) == 0 && std::ferror(file) == 0 &&
+      FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != 0;
+  const bool closed = std::fclose(file) == 0;
+  return written && closed ? 1 : 0;
+}
+
+int qv_replace_file(const char *from, const char *to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ? 1 : 0;
+}
+
+int qv_remove_file(const char *path) {
+  return DeleteFileA(path) != 0 ? 1 : 0;
+}
+
+namespace {
+
+char g_stop_removes[4096];
+
+BOOL WINAPI remove_and_stop(DWORD /*event*/) {
+  if (g_stop_removes[0] != '\0') DeleteFileA(g_stop_removes);
+  return FALSE;  // the default handler ends the process
+}
+
+}  // namespace
+
+void qv_remove_when_stopped(const char *path) {
+  size_t length = 0;
+  if (path != nullptr) {
+    while (path[length] != '\0' && length + 1 < sizeof g_stop_removes) {
+      g_stop_removes[length] = path[length];
+      ++length;
+    }
+  }
+  g_stop_removes[length] = '\0';
+  SetConsoleCtrlHandler(remove_and_stop, path != nullptr ? TRUE : FALSE);
+}
+
+unsigned long qv_process_id() {
+  return static_cast<unsigned long>(GetCurrentProcessId());
+}
