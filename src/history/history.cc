@@ -1,17 +1,21 @@
 #include "history/history.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 
-#include "history_tables/attribution.h"
-#include "history_tables/calendar.h"
-#include "history_writers/history_report.h"
-#include "history_tables/history_scan.h"
-#include "history_tables/history_table.h"
 #include "history/options.h"
 #include "history/progress.h"
 #include "history/report_file.h"
+#include "history_tables/attribution.h"
+#include "history_tables/calendar.h"
+#include "history_tables/history_scan.h"
+#include "history_tables/history_table.h"
+#include "history_tables/tally.h"
+#include "history_writers/history_report.h"
+#include "history_writers/html_report.h"
 #include "output/output.h"
 #include "platform/platform.h"
 #include "report/version.h"
@@ -33,8 +37,9 @@ constexpr const char *kUsage =
     "\n"
     "  --root DIR       the sessions root; without it QV_SESSIONS_DIR, then the\n"
     "                   plugin's default folders decide, as for the plugin\n"
-    "  --by KEY         day (default), week (ISO 8601, Monday first), month,\n"
-    "                   profile, model, project (the working directory), session\n"
+    "  --by KEY         day (default), week (ISO 8601, Monday first), month, hour\n"
+    "                   (of the day), weekday, profile, model, project (the\n"
+    "                   working directory), session\n"
     "  --since DATE     only time from this day on (YYYY-MM-DD, in the zone of --tz)\n"
     "  --until DATE     only time up to the end of this day\n"
     "  --tz ZONE        local (default: the system's zone and its daylight saving),\n"
@@ -42,16 +47,21 @@ constexpr const char *kUsage =
     "  --profile NAME   only sessions of exactly this profile\n"
     "  --model NAME     only sessions of exactly this model\n"
     "  --project TEXT   only sessions whose working directory contains TEXT\n"
-    "  --format FMT     table (default), json or csv\n"
+    "  --format FMT     table (default), json, csv, or html: one page with charts\n"
+    "                   of the window (--by does not apply)\n"
+    "  -o, --output FILE  write the report to FILE, replaced only once complete\n"
     "  --help           show this help and exit\n"
     "  --version        show the version and exit\n"
     "\n"
     "Days, weeks and months split time at the zone's midnights: a session across\n"
     "midnight counts in both days, each with its own share of wall and active time.\n"
+    "Hours and weekdays split time at the zone's hour boundaries the same way.\n"
     "A session whose log goes back in time counts whole on the day of its last line.\n"
     "With --since, a session whose event log (or folder, without one) was last\n"
     "modified before that day is skipped unread, since the agent writes its log as\n"
     "events happen.\n"
+    "\n"
+    "SOURCE_DATE_EPOCH, when set, is the time an html page says it was made.\n"
     "\n"
     "Exit status: 0 when the report was written, 1 when the sessions root is\n"
     "missing or unreadable or the report could not be written, 2 for a bad\n"
@@ -75,6 +85,7 @@ struct HistoryRun {
 
 HistoryRun g_run;
 ReportFile g_report_file;
+HistoryTally g_tally;
 HistoryTable g_table;
 Calendar g_calendar;
 Attribution g_attribution;
@@ -163,6 +174,21 @@ bool read_session(const char *name) {
 
 void read_for_table(const char *name, void * /*context*/) {
   read_session(name);
+}
+
+// Reads one session into every table of the page at once.
+void read_for_page(const char *name, void * /*context*/) {
+  ++g_run.read;
+  progress_tick(&g_run.progress, g_run.read);
+  tally_begin(&g_tally);
+  const ReplayObserver observer = tally_observer(&g_tally);
+  if (load_session_observed(g_run.root, name, &g_record, observer) == 0) return;
+  if (!passes_filters(*g_run.options, g_record)) return;
+  if (tally_needs_second_reading(&g_tally)) {
+    tally_begin_second_reading(&g_tally);
+    if (load_session_observed(g_run.root, name, &g_record, observer) == 0) return;
+  }
+  tally_finish(&g_tally, name, g_record);
 }
 
 // The widest session name, known from the first listing before the first row.
@@ -264,6 +290,24 @@ int cannot_list(const char *root, const char *reason) {
   return 1;
 }
 
+// When the report is made: SOURCE_DATE_EPOCH when set, so that a page of the
+// same data is the same byte for byte; else now. False when it is no count.
+bool made_at(int64_t *made) {
+  const char *fixed = std::getenv("SOURCE_DATE_EPOCH");
+  if (fixed == nullptr) {
+    *made = static_cast<int64_t>(std::time(nullptr));
+    return true;
+  }
+  int64_t value = 0;
+  int digits = 0;
+  for (const char *p = fixed; *p != '\0'; ++p, ++digits) {
+    if (*p < '0' || *p > '9' || digits == 15) return false;
+    value = value * 10 + (*p - '0');
+  }
+  *made = value;
+  return digits > 0;
+}
+
 int run(int argc, char **argv) {
   static HistoryOptions options;
   char error[512];
@@ -278,6 +322,12 @@ int run(int argc, char **argv) {
   if (options.version) {
     out_format("%s %s\n", kProgram, kPluginVersion);
     return 0;
+  }
+  int64_t made = 0;
+  if (!made_at(&made)) {
+    err_format("%s: SOURCE_DATE_EPOCH must be a count of seconds since 1970, such as 1765450800\n",
+               kProgram);
+    return 2;
   }
   static SessionsRoot root;
   char reason[256];
@@ -313,6 +363,24 @@ int run(int argc, char **argv) {
   attribution_init(&g_attribution, &g_calendar, g_run.window, sink);
 
   const bool terminal = qv_stderr_is_terminal() != 0;
+  if (options.format == OutputFormat::kHtml) {
+    tally_init(&g_tally, zone, g_run.window, !options.has_since && !options.has_until);
+    progress_begin(&g_run.progress, terminal,
+                   terminal ? count_sessions(root.path, g_run.active_since) : 0);
+    const int listed = visit_sessions(root.path, g_run.active_since, read_for_page, nullptr);
+    progress_end(&g_run.progress);
+    if (listed == 0) return cannot_list(root.path, reason);
+    const HtmlPage page = {root.path,
+                           options.zone_text,
+                           options.has_since ? options.since_text : nullptr,
+                           options.has_until ? options.until_text : nullptr,
+                           options.since_day,
+                           options.until_day,
+                           kPluginVersion,
+                           made};
+    write_html_report(g_tally, page);
+    return 0;
+  }
   const int64_t found = terminal ? count_sessions(root.path, g_run.active_since) : 0;
   progress_begin(&g_run.progress, terminal, found);
   if (options.by == GroupBy::kSession) {
