@@ -168,6 +168,38 @@ TEST(Calendar, DaylightSavingDaysHave23Or25Hours) {
   }
 }
 
+// Hours follow the clock: the hour the clocks skip has no instant, the hour
+// they repeat lasts two.
+TEST(Calendar, HoursOfDaylightSavingChanges) {
+  const struct {
+    const char *zone;
+    int64_t at;        // an instant, UTC
+    int64_t start;     // its hour's first instant
+    int64_t length;    // in seconds
+    int64_t previous;  // how many hour numbers back the instant before lies
+    const char *label;
+  } cases[] = {
+      {"America/New_York", utc(2026, 3, 8, 7) + 1800, utc(2026, 3, 8, 7), 3600, 2, "2026-03-08 03"},
+      {"America/New_York", utc(2026, 11, 1, 5) + 5400, utc(2026, 11, 1, 5), 7200, 1,
+       "2026-11-01 01"},
+      {"Europe/Berlin", utc(2026, 3, 29, 1) + 60, utc(2026, 3, 29, 1), 3600, 2, "2026-03-29 03"},
+      {"Europe/Berlin", utc(2026, 10, 25, 0) + 60, utc(2026, 10, 25, 0), 7200, 1, "2026-10-25 02"},
+  };
+  for (const auto &c : cases) {
+    const LocalZone zone(c.zone);
+    Calendar calendar;
+    calendar_init(&calendar, {ZoneKind::kLocal, 0}, Period::kHour);
+    const Bucket bucket = bucket_at(&calendar, c.at);
+    char text[32];
+    format_period(Period::kHour, bucket.number, text, sizeof text);
+    EXPECT_STREQ(text, c.label) << c.zone;
+    EXPECT_EQ(bucket.start, c.start) << c.label;
+    EXPECT_EQ(bucket.end - bucket.start, c.length) << c.label;
+    EXPECT_EQ(bucket_at(&calendar, bucket.start - 1).number, bucket.number - c.previous) << c.label;
+    EXPECT_EQ(bucket_at(&calendar, bucket.end).number, bucket.number + 1) << c.label;
+  }
+}
+
 TEST(Calendar, BucketsTileTimeInEveryPeriodAndZone) {
   const LocalZone local("America/New_York");
   const Zone zones[] = {{ZoneKind::kUtc, 0},
@@ -175,7 +207,7 @@ TEST(Calendar, BucketsTileTimeInEveryPeriodAndZone) {
                         {ZoneKind::kFixed, -28800},
                         {ZoneKind::kLocal, 0}};
   for (const Zone &zone : zones) {
-    for (const Period period : {Period::kDay, Period::kWeek, Period::kMonth}) {
+    for (const Period period : {Period::kDay, Period::kWeek, Period::kMonth, Period::kHour}) {
       Calendar calendar;
       calendar_init(&calendar, zone, period);
       Bucket bucket = bucket_at(&calendar, utc(2025, 12, 20));
