@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                         {ZoneKind::kFixed, -28800},
                         {ZoneKind::kLocal, 0}};
   const Zone zone = zones[data[0] & 3];
-  const auto period = static_cast<Period>((data[0] >> 2) & 3);
+  // Day, week, month, hour, or all of time in one bucket.
+  const auto period = static_cast<Period>((data[0] >> 2) % 5);
   Window window = {kTimeMin, kTimeMax};
   if ((data[1] & 1) != 0) window.begin = kBase + static_cast<int8_t>(data[2]) * 6 * 3600;
   if ((data[1] & 2) != 0) window.end = kBase + static_cast<int8_t>(data[3]) * 6 * 3600;
