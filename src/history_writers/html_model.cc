@@ -97,7 +97,7 @@ void build_page_model(const HistoryTally &tally, const HtmlPage &page, PageModel
   model->period_count = static_cast<int32_t>(to - from + 1);
   const int64_t last_week_start =
       period_first_day(Period::kWeek, period_of_day(Period::kWeek, last));
-  const int64_t calendar_first = last_week_start - 7 * (kCalendarWeeks - 1);
+  const int64_t calendar_first = last_week_start - int64_t{7} * (kCalendarWeeks - 1);
   model->calendar_first_day = calendar_first;
   model->calendar_window_first = calendar_first > first ? calendar_first : first;
   for (int i = 0; i < 3; ++i) shown_names(tally.named[i], model->named[i], &model->named_count[i]);

@@ -168,9 +168,7 @@ void page_json_str(const char *text) {
       out_code_point(kReplacement);
     } else if (c < 0x20 || c == 0x7F) {
       continue;  // dropped, as the JSON report drops them
-    } else if (c >= 0x80 && c <= 0x9F) {
-      out_format("\\u%04x", static_cast<unsigned>(c));
-    } else if (is_noncharacter(c) && c < 0x10000) {
+    } else if ((c >= 0x80 && c <= 0x9F) || (is_noncharacter(c) && c < 0x10000)) {
       out_format("\\u%04x", static_cast<unsigned>(c));
     } else if (is_noncharacter(c)) {
       const int32_t v = c - 0x10000;
