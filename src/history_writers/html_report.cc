@@ -42,10 +42,21 @@ void name_cell(const char *name) {
   out_text("</td>");
 }
 
+// A box that scrolls sideways when what it holds is wider than the page: a
+// named region the keyboard can reach, so that it scrolls without a mouse.
+void scroll_open(const char *kind, const char *name) {
+  out_format("<section class=\"scroll\" tabindex=\"0\" aria-label=\"%s: ", kind);
+  html_text(name);
+  out_text("\">");
+}
+
+void scroll_close() {
+  out_text("</section>");
+}
+
 void table_head(const char *caption, const char *const *headings, int count) {
-  out_text("<div class=\"scroll\" tabindex=\"0\" role=\"region\" aria-label=\"");
-  html_text(caption);
-  out_text("\"><table><caption class=\"note\">");
+  scroll_open("Table", caption);
+  out_text("<table><caption class=\"note\">");
   html_text(caption);
   out_text("</caption><thead><tr>");
   for (int i = 0; i < count; ++i) out_format("<th scope=\"col\">%s</th>", headings[i]);
@@ -53,7 +64,9 @@ void table_head(const char *caption, const char *const *headings, int count) {
 }
 
 void table_end() {
-  out_text("</tbody></table></div>\n");
+  out_text("</tbody></table>");
+  scroll_close();
+  out_text("\n");
 }
 
 // The figures of a row of time or of a name, after its first cell.
@@ -147,9 +160,10 @@ void write_time(const PageModel &model) {
                 "Stacked bars of active and idle time for each %s of the window, active at the "
                 "base",
                 period_name(model.period));
-  out_text("<div class=\"scroll\">");
+  scroll_open("Chart", title);
   svg_time_bars(label, bars, model.period_count);
-  out_format("</div><details><summary>Figures by %s</summary>", period_name(model.period));
+  scroll_close();
+  out_format("<details><summary>Figures by %s</summary>", period_name(model.period));
   figures_table(title, model.period == Period::kDay    ? "Day"
                        : model.period == Period::kWeek ? "Week"
                                                        : "Month");
@@ -189,10 +203,10 @@ void write_calendar(const HistoryTally &tally, const PageModel &model) {
   std::snprintf(label, sizeof label,
                 "Calendar of active time per day from %s to %s, weeks as columns, Monday first",
                 first, last);
-  out_text("<div class=\"scroll\">");
+  scroll_open("Chart", "Active time by day");
   svg_calendar(label, cells, count, model.calendar_first_day, model.calendar_window_first,
                model.last_day, scale);
-  out_text("</div>");
+  scroll_close();
   heat_legend(scale);
   out_text("<details><summary>Figures by day</summary>");
   figures_table("Days with time in the calendar", "Day");
@@ -217,9 +231,10 @@ void write_week(const HistoryTally &tally, const HtmlPage &page) {
   section_open("week", "The week's rhythm");
   out_text("<p class=\"note\">Active time by weekday and hour of the day, zone ");
   html_text(page.zone_text);
-  out_text(".</p><div class=\"scroll\">");
+  out_text(".</p>");
+  scroll_open("Chart", "Active time by weekday and hour");
   svg_week_grid("Grid of active time by weekday, Monday first, and hour of the day", active, scale);
-  out_text("</div>");
+  scroll_close();
   heat_legend(scale);
   out_text("<details><summary>Figures by weekday and hour</summary>");
   const char *headings[25] = {"Weekday"};
@@ -254,9 +269,9 @@ void write_breakdowns(const PageModel &model) {
                   kBreakdownTitles[i]);
     if (count == 0) out_text("<p class=\"note\">No sessions in this window.</p>");
     if (count > 0) {
-      out_text("<div class=\"scroll\">");
+      scroll_open("Chart", title);
       svg_named_bars(label, bars, count);
-      out_text("</div>");
+      scroll_close();
     }
     out_format("<details><summary>Figures by %s</summary>", kBreakdownTitles[i]);
     char caption[64];

@@ -20,13 +20,14 @@ h3{font-size:1rem;margin:0 0 6px}
 .meta{color:var(--muted);margin:0 0 8px;overflow-wrap:anywhere}
 section{margin:16px 0;padding:12px 16px;background:var(--panel);border:1px solid var(--line);
 border-radius:8px;break-inside:avoid;min-width:0}
-.cols{display:grid;grid-template-columns:repeat(auto-fit,minmax(min(100%,620px),1fr));gap:0 16px}
+.cols{display:grid;grid-template-columns:repeat(auto-fit,minmax(min(100%,560px),1fr));gap:0 16px}
 .cols>section{margin:8px 0}
 .totals{display:grid;grid-template-columns:repeat(auto-fill,minmax(116px,1fr));gap:8px;margin:0}
 .totals dt{color:var(--muted);font-size:.85rem}
 .totals dd{margin:0;font-size:1.25rem;font-weight:600;overflow-wrap:anywhere}
 .note{color:var(--muted);font-size:.85rem;margin:4px 0}
-.scroll{overflow-x:auto;max-width:100%}
+.scroll,section.scroll{overflow-x:auto;max-width:100%;margin:0;padding:0;background:none;border:0;
+border-radius:0}
 svg.chart{display:block;max-width:none}
 svg.time,svg.named{width:100%;min-width:560px;height:auto}
 svg.defs{position:absolute}
