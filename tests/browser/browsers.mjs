@@ -234,6 +234,8 @@ class Page extends Scope {
   #requestListeners = [];
   /** The messages of uncaught errors in the page, in order. */
   errors = [];
+  /** The texts of the page's console messages of type error, in order. */
+  consoleErrors = [];
 
   constructor(owner, context, page) {
     super();
@@ -241,6 +243,7 @@ class Page extends Scope {
     this.#context = context;
     this.#page = page;
     page.on('pageerror', (e) => this.errors.push(e.message));
+    page.on('console', (m) => { if (m.type() === 'error') this.consoleErrors.push(m.text()); });
     page.on('request', (request) => this.#onRequest(request));
   }
 

@@ -5,7 +5,8 @@
 # every tests/browser/*.test.mjs, or the test files named as arguments, in each
 # browser of $QV_BROWSERS (default "chromium firefox"), and prints the counts
 # per browser. The program comes from $QV_PROGRAM (default
-# build/rudeze_duziruzuderi); it must be built already.
+# build/rudeze_duziruzuderi), the history program from $QV_HISTORY_PROGRAM
+# (default build/rudeze_duziruzuderi-history); both must be built already.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib.sh
@@ -14,10 +15,13 @@ read -r -a browsers <<<"${QV_BROWSERS:-chromium firefox}"
 need_browser_tools "${browsers[@]}"
 
 program=${QV_PROGRAM:-build/rudeze_duziruzuderi}
-if [ ! -x "$program" ]; then
-  echo "No program at $program; build it first (cmake --preset release && cmake --build --preset release)." >&2
-  exit 1
-fi
+export QV_HISTORY_PROGRAM=${QV_HISTORY_PROGRAM:-build/rudeze_duziruzuderi-history}
+for built in "$program" "$QV_HISTORY_PROGRAM"; do
+  if [ ! -x "$built" ]; then
+    echo "No program at $built; build it first (cmake --preset release && cmake --build --preset release)." >&2
+    exit 1
+  fi
+done
 
 # npm ci only when node_modules does not hold the pinned versions. puppeteer-core
 # never downloads a browser; the variable keeps any other package from trying.
