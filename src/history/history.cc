@@ -9,6 +9,7 @@
 #include "history/options.h"
 #include "history/progress.h"
 #include "history/report_file.h"
+#include "history/usage.h"
 #include "history_tables/attribution.h"
 #include "history_tables/calendar.h"
 #include "history_tables/history_scan.h"
@@ -29,43 +30,6 @@ namespace {
 constexpr const char *kProgram = "rudeze_duziruzuderi-history";
 constexpr int64_t kTimeMin = std::numeric_limits<int64_t>::min();
 constexpr int64_t kTimeMax = std::numeric_limits<int64_t>::max();
-
-constexpr const char *kUsage =
-    "Usage: rudeze_duziruzuderi-history [OPTION]...\n"
-    "Where the agent's time went, over every session of the sessions root: sessions,\n"
-    "turns, active, idle and wall time, duty cycle, tool calls and tokens.\n"
-    "\n"
-    "  --root DIR       the sessions root; without it QV_SESSIONS_DIR, then the\n"
-    "                   plugin's default folders decide, as for the plugin\n"
-    "  --by KEY         day (default), week (ISO 8601, Monday first), month, hour\n"
-    "                   (of the day), weekday, profile, model, project (the\n"
-    "                   working directory), session\n"
-    "  --since DATE     only time from this day on (YYYY-MM-DD, in the zone of --tz)\n"
-    "  --until DATE     only time up to the end of this day\n"
-    "  --tz ZONE        local (default: the system's zone and its daylight saving),\n"
-    "                   utc, or a fixed offset such as +05:30 or -08:00\n"
-    "  --profile NAME   only sessions of exactly this profile\n"
-    "  --model NAME     only sessions of exactly this model\n"
-    "  --project TEXT   only sessions whose working directory contains TEXT\n"
-    "  --format FMT     table (default), json, csv, or html: one page with charts\n"
-    "                   of the window (--by does not apply)\n"
-    "  -o, --output FILE  write the report to FILE, replaced only once complete\n"
-    "  --help           show this help and exit\n"
-    "  --version        show the version and exit\n"
-    "\n"
-    "Days, weeks and months split time at the zone's midnights: a session across\n"
-    "midnight counts in both days, each with its own share of wall and active time.\n"
-    "Hours and weekdays split time at the zone's hour boundaries the same way.\n"
-    "A session whose log goes back in time counts whole on the day of its last line.\n"
-    "With --since, a session whose event log (or folder, without one) was last\n"
-    "modified before that day is skipped unread, since the agent writes its log as\n"
-    "events happen.\n"
-    "\n"
-    "SOURCE_DATE_EPOCH, when set, is the time an html page says it was made.\n"
-    "\n"
-    "Exit status: 0 when the report was written, 1 when the sessions root is\n"
-    "missing or unreadable or the report could not be written, 2 for a bad\n"
-    "option or value.\n";
 
 // Everything of one run, in static storage: the tables are large.
 struct HistoryRun {

@@ -1,0 +1,4 @@
+// What --help prints: every option and how time is attributed, briefly.
+#pragma once
+
+extern const char kUsage[];
