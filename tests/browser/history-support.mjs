@@ -54,7 +54,7 @@ export async function makeYearRoot() {
 // end, control bytes, bytes that are not UTF-8, and UTF-8. Each is a JSON
 // string body as meta.json holds it (escapes and raw bytes alike).
 const HOSTILE = [
-  '"quoted" \'single\'', '<b>bold</b> & co', 'a&amp;b &lt;c&gt;', '</script><script>alert(1)</script>',
+  '\\"quoted\\" \'single\'', '<b>bold</b> & co', 'a&amp;b &lt;c&gt;', '</script><script>alert(1)</script>',
   '<!-- x --> ]]>', 'tab\\there\\nnewline', 'bell\x07 and \\u0001 escaped', 'bad \xff\xfe bytes',
   'cut \xc3', 'caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80', 'plain-one', 'plain-two',
   '\\\\back\\\\slash', 'long-' + 'x'.repeat(90),
