@@ -199,7 +199,8 @@ void svg_calendar(const char *label, const DayCell *cells, int count, int64_t fi
   constexpr double kTop = 18;
   const int64_t first_week = period_of_day(Period::kWeek, first_day);
   const int64_t weeks = period_of_day(Period::kWeek, last_day) - first_week + 1;
-  const int width = static_cast<int>(kLeft + kPitch * static_cast<double>(weeks)) + 2;
+  // Room after the last column for a month's name that starts there.
+  const int width = static_cast<int>(kLeft + kPitch * static_cast<double>(weeks)) + 16;
   const int height = static_cast<int>(kTop + kPitch * 7) + 2;
   svg_open(label, "chart calendar", width, height, false);
   constexpr int kDayRows[] = {0, 2, 4};
