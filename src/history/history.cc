@@ -256,7 +256,12 @@ int run(int argc, char **argv) {
     return 0;
   }
   if (options.version) {
-    out_format("%s %s\n", kProgram, kPluginVersion);
+    out_format("%s %s\n", kProgram, QV_VERSION);
+    out_text(
+        "Copyright (C) 2026 the rudeze_duziruzuderi developers.\n"
+        "License MIT: <https://opensource.org/license/mit>.\n"
+        "This is free software: you are free to change and redistribute it.\n"
+        "There is NO WARRANTY, to the extent permitted by law.\n");
     return 0;
   }
   static SessionsRoot root;
