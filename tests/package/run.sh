@@ -20,6 +20,9 @@ source scripts/lib.sh
 
 package=rudeze-duziruzuderi
 samples=examples/sessions
+# The replies compared below are those of a request without a password, on
+# the samples.
+unset BOT_PASSWORD HTTP_X_BOT_PASSWORD HTTP_AUTHORIZATION QV_PLUGIN_META QV_SESSIONS_DIR
 
 fail() {
   echo "package: $*" >&2
@@ -95,7 +98,7 @@ echo "--- lintian: $([ $lintian_status = 0 ] && echo "no error" || echo "ERRORS"
 grep -v '^#' debian/$package.lintian-overrides
 
 status=0
-check() { # check WHAT COMMAND...: runs COMMAND, says what failed
+check() { # check WHAT COMMAND...: runs COMMAND and says whether WHAT holds
   local what=$1
   shift
   if "$@"; then
