@@ -19,7 +19,6 @@
 #include "history_writers/html_report.h"
 #include "output/output.h"
 #include "platform/platform.h"
-#include "report/version.h"
 #include "session/load_session.h"
 #include "sessions_root/sessions_root.h"
 #include "text/str_copy.h"
@@ -284,7 +283,12 @@ int run(int argc, char **argv) {
     return 0;
   }
   if (options.version) {
-    out_format("%s %s\n", kProgram, kPluginVersion);
+    out_format("%s %s\n", kProgram, QV_VERSION);
+    out_text(
+        "Copyright (C) 2026 the rudeze_duziruzuderi developers.\n"
+        "License MIT: <https://opensource.org/license/mit>.\n"
+        "This is free software: you are free to change and redistribute it.\n"
+        "There is NO WARRANTY, to the extent permitted by law.\n");
     return 0;
   }
   int64_t made = 0;
@@ -340,7 +344,7 @@ int run(int argc, char **argv) {
                            options.has_until ? options.until_text : nullptr,
                            options.since_day,
                            options.until_day,
-                           kPluginVersion,
+                           QV_VERSION,
                            made};
     write_html_report(g_tally, page);
     return 0;
