@@ -217,7 +217,7 @@ TEST(HistoryBlackbox, BadOptionsGiveOneLineAndStatusTwo) {
       {{"--by", "minute"}, {"'minute'", "day, week, month, hour, weekday"}},
       {{"--since", "2026-13-01"}, {"'2026-13-01'", "YYYY-MM-DD"}},
       {{"--tz", "+25:00"}, {"'+25:00'", "local, utc"}},
-      {{"--format"}, {"'--format'", "table, json, csv or html"}},
+      {{"--format"}, {"'--format'", "table, json, csv, html or prometheus"}},
       {{"-o"}, {"'-o'", "a file"}},
       {{"--nonsense"}, {"'--nonsense'", "--root"}},
       {{"stray"}, {"'stray'"}},
@@ -239,6 +239,13 @@ TEST(HistoryBlackbox, BadOptionsGiveOneLineAndStatusTwo) {
     EXPECT_NE(result.out.find("rudeze_duziruzuderi-history"), std::string::npos);
   }
   EXPECT_NE(history({"--help"}).out.find("--since"), std::string::npos);
+  // GNU's form: the name and the project's version alone on the first line,
+  // then the copyright and the licence.
+  const std::string version = history({"--version"}).out;
+  EXPECT_EQ(version.substr(0, version.find('\n')), "rudeze_duziruzuderi-history " QV_VERSION);
+  for (const char *line : {"\nCopyright (C) ", "\nLicense MIT: ", "\nThere is NO WARRANTY"}) {
+    EXPECT_NE(version.find(line), std::string::npos) << version;
+  }
 }
 
 TEST(HistoryBlackbox, MissingRootsSayWhichRuleChoseThem) {

@@ -19,7 +19,6 @@
 #include "history_writers/history_report.h"
 #include "output/output.h"
 #include "platform/platform.h"
-#include "report/version.h"
 #include "session/load_session.h"
 #include "text/str_copy.h"
 #include "text/text_width.h"
@@ -248,7 +247,12 @@ int run(int argc, char **argv) {
     return 0;
   }
   if (options.version) {
-    out_format("%s %s\n", kProgram, kPluginVersion);
+    out_format("%s %s\n", kProgram, QV_VERSION);
+    out_text(
+        "Copyright (C) 2026 the rudeze_duziruzuderi developers.\n"
+        "License MIT: <https://opensource.org/license/mit>.\n"
+        "This is free software: you are free to change and redistribute it.\n"
+        "There is NO WARRANTY, to the extent permitted by law.\n");
     return 0;
   }
   int64_t made = 0;
@@ -268,8 +272,8 @@ int run(int argc, char **argv) {
     return 1;
   }
   begin_reading(&g_run.reading, options, g_roots);
-  if (options.format == OutputFormat::kHtml) return write_page(&g_run.reading, kPluginVersion, made);
-  if (options.format == OutputFormat::kPrometheus) return write_metrics(&g_run.reading, kPluginVersion);
+  if (options.format == OutputFormat::kHtml) return write_page(&g_run.reading, QV_VERSION, made);
+  if (options.format == OutputFormat::kPrometheus) return write_metrics(&g_run.reading, QV_VERSION);
   const bool by_time = groups_by_time(options.by);
   g_run.count_timeless = !by_time && !options.has_since && !options.has_until;
   calendar_init(&g_calendar, options.zone, period_of(options.by));

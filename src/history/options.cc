@@ -182,8 +182,8 @@ bool apply_option(const KnownOption &known, const char *value, HistoryOptions *o
       // with "=" in its first part is written as ./a=b.
       const char *equals = std::strchr(value, '=');
       const size_t name_length = equals != nullptr ? static_cast<size_t>(equals - value) : 0;
-      const bool has_name = equals != nullptr && name_length > 0 &&
-                         std::strcspn(value, "/\\") > name_length;
+      const bool has_name =
+          equals != nullptr && name_length > 0 && std::strcspn(value, "/\\") > name_length;
       if (has_name && equals[1] == '\0') return invalid(known, value, error, capacity);
       if (value[0] == '\0') return invalid(known, value, error, capacity);
       if (has_name) {
@@ -318,4 +318,3 @@ int parse_history_options(int argc, char **argv, HistoryOptions *options, char *
   }
   return 1;
 }
-

@@ -42,4 +42,3 @@ struct HistoryOptions {
 // accepted forms.
 int parse_history_options(int argc, char **argv, HistoryOptions *options, char *error,
                           size_t capacity);
-

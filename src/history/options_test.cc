@@ -76,9 +76,11 @@ TEST(HistoryOptions, DefaultsAndBothValueForms) {
   const Parsed roots = parse({"--root", "/s/a", "--root=laptop=/mnt/l", "--root", "ws=C:\\s",
                               "--root", "./x=y", "--root", "C:\\a=b"});
   ASSERT_EQ(roots.ok, 1) << roots.error;
-  const std::vector<std::pair<std::string, std::string>> want = {
-      {"/s/a", "/s/a"}, {"laptop", "/mnt/l"}, {"ws", "C:\\s"}, {"./x=y", "./x=y"},
-      {"C:\\a=b", "C:\\a=b"}};
+  const std::vector<std::pair<std::string, std::string>> want = {{"/s/a", "/s/a"},
+                                                                 {"laptop", "/mnt/l"},
+                                                                 {"ws", "C:\\s"},
+                                                                 {"./x=y", "./x=y"},
+                                                                 {"C:\\a=b", "C:\\a=b"}};
   EXPECT_EQ(roots.roots, want);
   EXPECT_FALSE(parse({"--root", "/a"}).options.root_named);
   const Parsed both = parse({"--since", "2026-12-10", "--until", "2026-12-10"});
@@ -102,7 +104,7 @@ TEST(HistoryOptions, EveryBadInputIsNamedWithTheAcceptedForms) {
       {{"--tz", "+05:60"}, {"'+05:60'"}},
       {{"--tz", "0530"}, {"'0530'"}},
       {{"--tz", "Europe/Berlin"}, {"'Europe/Berlin'"}},
-      {{"--format", "xml"}, {"'xml'", "table, json, csv or html"}},
+      {{"--format", "xml"}, {"'xml'", "table, json, csv, html or prometheus"}},
       {{"--output="}, {"--output", "a file"}},
       {{"-o"}, {"'-o'", "needs a value"}},
       {{"--frobnicate"}, {"'--frobnicate'", "--root, --by"}},
@@ -113,7 +115,7 @@ TEST(HistoryOptions, EveryBadInputIsNamedWithTheAcceptedForms) {
       {{"--", "--by"}, {"'--by'", "options only"}},
       {{"--root"}, {"'--root'", "needs a value"}},
       {{"--root", "laptop="}, {"'laptop='", "NAME=FOLDER"}},
-      {{"--root="}, {"'--root'", "a folder"}},
+      {{"--root="}, {"--root ''", "a folder"}},
       {{"--since", "2026-12-10", "--until", "2026-12-01"}, {"2026-12-10", "after", "2026-12-01"}},
   };
   for (const auto &c : cases) {

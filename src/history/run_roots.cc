@@ -66,8 +66,8 @@ int cannot_list(const char *program, const RunRoots &roots, int root) {
   const int error = errno;
   char name[300];
   name_suffix(roots.roots[root], name, sizeof name);
-  err_format("%s: sessions root %s%s cannot be listed: %s (%s)\n", program,
-             roots.roots[root].path, name, std::strerror(error), roots.reason);
+  err_format("%s: sessions root %s%s cannot be listed: %s (%s)\n", program, roots.roots[root].path,
+             name, std::strerror(error), roots.reason);
   return 1;
 }
 
@@ -79,7 +79,7 @@ void describe_roots(const RunRoots &roots, char *out, size_t capacity) {
   out[0] = '\0';
   for (int i = 0; i < roots.count; ++i) {
     const size_t used = std::strlen(out);
-    std::snprintf(out + used, capacity - used, "%s%s (%s)", i == 0 ? "" : ", ",
-                  roots.roots[i].name, roots.roots[i].path);
+    std::snprintf(out + used, capacity - used, "%s%s (%s)", i == 0 ? "" : ", ", roots.roots[i].name,
+                  roots.roots[i].path);
   }
 }

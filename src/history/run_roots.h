@@ -10,8 +10,8 @@
 struct RunRoots {
   NamedRoot roots[kMaxRoots];
   int count;
-  bool several;  // reports say which root each session is of
-  bool named;    // a root has a NAME of its own
+  bool several;      // reports say which root each session is of
+  bool named;        // a root has a NAME of its own
   char reason[256];  // why the root is where it is, for messages
   SessionsRoot chosen;
   RootMerge merge;  // with several roots

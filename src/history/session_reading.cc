@@ -33,8 +33,7 @@ void begin_reading(RunReading *reading, const HistoryOptions &options, const Run
   reading->roots = &roots;
   const Zone zone = options.zone;
   reading->window.begin = options.has_since ? local_day_start(zone, options.since_day) : kTimeMin;
-  reading->window.end =
-      options.has_until ? local_day_start(zone, options.until_day + 1) : kTimeMax;
+  reading->window.end = options.has_until ? local_day_start(zone, options.until_day + 1) : kTimeMax;
   reading->active_since = options.has_since ? reading->window.begin : kTimeMin;
   reading->read = 0;
   const bool terminal = qv_stderr_is_terminal() != 0;

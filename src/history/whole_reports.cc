@@ -77,7 +77,8 @@ void read_for_metrics(int root, const char *name, void *context) {
   }
   size_t used = 0;
   g_key[0] = '\0';
-  if (reading.roots->several || reading.roots->named) append_part(reading.roots->roots[root].name, &used);
+  if (reading.roots->several || reading.roots->named)
+    append_part(reading.roots->roots[root].name, &used);
   g_key[used++] = kMetricsKeySeparator;
   append_part(g_record.profile, &used);
   g_key[used++] = kMetricsKeySeparator;

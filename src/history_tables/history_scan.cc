@@ -205,5 +205,5 @@ int visit_sessions_by_recency(const char *root, int64_t active_since, SessionVis
                               void *context, int *longest) {
   OneRoot one = {visit, context};
   return visit_roots_by_recency(&root, 1, active_since, visit_one_root, &one, longest) == -1 ? 1
-                                                                                            : 0;
+                                                                                             : 0;
 }

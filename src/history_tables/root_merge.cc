@@ -63,8 +63,8 @@ int by_name_then_root(const void *a, const void *b) {
 
 SessionCopy *find_copy(const RootMerge *merge, uint32_t root, const char *name) {
   const SessionCopy wanted = {name_hash_of(name), 0, 0, root, 0};
-  return static_cast<SessionCopy *>(std::bsearch(&wanted, merge->copies, merge->count,
-                                                 sizeof(SessionCopy), by_name_then_root));
+  return static_cast<SessionCopy *>(
+      std::bsearch(&wanted, merge->copies, merge->count, sizeof(SessionCopy), by_name_then_root));
 }
 
 bool has_namesake(const RootMerge *merge, const SessionCopy *copy) {

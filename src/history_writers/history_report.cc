@@ -39,9 +39,6 @@ constexpr const char *kFigureNames[] = {"sessions",
 constexpr int kProfileWidth = 10;
 constexpr int kModelWidth = 14;
 
-
-
-
 // A text cell of the table: control bytes, which a terminal would act on,
 // show as "?"; padded with spaces to `width` characters.
 void table_text(const char *text, int width, bool pad) {
@@ -83,7 +80,6 @@ void table_headings() {
     table_right(column.heading, column.width);
   }
 }
-
 
 void csv_figures(const Figures &figures) {
   out_format(",%lld,%lld,%lld,%lld,%lld,%.2f,%lld,%lld,%lld,%lld,%lld", ll(figures.sessions),

@@ -29,7 +29,8 @@ border-radius:8px;break-inside:avoid;min-width:0}
 .scroll,section.scroll{overflow-x:auto;max-width:100%;margin:0;padding:0;background:none;border:0;
 border-radius:0}
 svg.chart{display:block;max-width:none}
-svg.time,svg.named{width:100%;min-width:560px;height:auto}
+svg.time{width:100%;min-width:560px;height:auto}
+svg.named{width:100%;min-width:440px;max-width:760px;height:auto}
 svg.defs{position:absolute}
 .grid{stroke:var(--line);stroke-width:1}
 .tick,.name,.value{fill:var(--fg);font-size:12px}

@@ -199,7 +199,8 @@ void svg_calendar(const char *label, const DayCell *cells, int count, int64_t fi
   constexpr double kTop = 18;
   const int64_t first_week = period_of_day(Period::kWeek, first_day);
   const int64_t weeks = period_of_day(Period::kWeek, last_day) - first_week + 1;
-  const int width = static_cast<int>(kLeft + kPitch * static_cast<double>(weeks)) + 2;
+  // Room after the last column for a month's name that starts there.
+  const int width = static_cast<int>(kLeft + kPitch * static_cast<double>(weeks)) + 16;
   const int height = static_cast<int>(kTop + kPitch * 7) + 2;
   svg_open(label, "chart calendar", width, height, false);
   constexpr int kDayRows[] = {0, 2, 4};
@@ -273,9 +274,11 @@ void svg_week_grid(const char *label, const int64_t active[7 * 24], const HeatSc
 }
 
 void svg_named_bars(const char *label, const NamedBar *bars, int count) {
-  constexpr int kWidth = 760;
-  constexpr double kLabelWidth = 250;
-  constexpr double kLeft = 260;
+  // Narrower than the time chart: two or three of these stand side by side
+  // on a wide screen, and their text should not shrink there.
+  constexpr int kWidth = 600;
+  constexpr double kLabelWidth = 190;
+  constexpr double kLeft = 200;
   constexpr double kPlotWidth = kWidth - kLeft - 80;
   constexpr double kRow = 24;
   const int height = static_cast<int>(kRow * count + 28);
@@ -308,7 +311,7 @@ void svg_named_bars(const char *label, const NamedBar *bars, int count) {
     figures_title(bar.active, bar.idle);
     out_format("</title><text class=\"name\" x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">",
                kLabelWidth, y + 13);
-    html_text_tail(bar.name, 34);
+    html_text_tail(bar.name, 28);
     out_format("</text><rect class=\"idle\" x=\"%.3f\" y=\"%.1f\" width=\"%.3f\" height=\"16\"/>",
                kLeft + active_width, y, idle_width);
     out_format("<rect class=\"active\" x=\"%.1f\" y=\"%.1f\" width=\"%.3f\" height=\"16\"/>", kLeft,
