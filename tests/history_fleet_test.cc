@@ -211,7 +211,8 @@ TEST(HistoryFleet, PrometheusFiguresAreTheReportsFigures) {
             figure(one, "input_tokens") + figure(two, "input_tokens"));
   EXPECT_EQ(sum(tokens, "kind=\"cache_write\""),
             figure(one, "cache_creation_tokens") + figure(two, "cache_creation_tokens"));
-  EXPECT_EQ(family(both, "info").size(), 1U);
+  EXPECT_EQ(family(both, "info").size(), 2U);
+  EXPECT_EQ(family(plain, "info").size(), 1U);
   EXPECT_EQ(family(both, "live_sessions").size(), 2U);
 }
 

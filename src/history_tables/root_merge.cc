@@ -80,7 +80,7 @@ void key_namesake(const DirListing * /*listing*/, const char *name, void *contex
   SessionCopy *copy = find_copy(state->merge, state->root, name);
   if (copy == nullptr || !has_namesake(state->merge, copy)) return;
   static SessionRecord record;
-  if (load_session(state->roots[state->root].path, name, &record) == 0) return;
+  if (load_session_start(state->roots[state->root].path, name, &record) == 0) return;
   ++state->merge->read;
   const int64_t start = record.first_epoch != 0 ? span_start(record) : 0;
   uint64_t hash = fnv(14695981039346656037ULL, record.id, std::strlen(record.id) + 1);

@@ -160,8 +160,18 @@ void write_prometheus(const MetricsInput &input) {
     root_labels(input, input.roots[i]);
     out_format(" %lld\n", ll(input.roots[i].newest));
   }
+  // One per root when the series are labelled by root, so that files of
+  // several roots in one collector's folder never write the same series.
   family("info", "The program that wrote these figures.");
-  out_format("%sinfo{version=", kPrefix);
-  label_value(input.version, std::strlen(input.version));
-  out_text("} 1\n");
+  for (int i = 0; i < (input.by_root ? input.root_count : 1); ++i) {
+    out_format("%sinfo{", kPrefix);
+    if (input.by_root) {
+      out_text("root=");
+      label_value(input.roots[i].name, std::strlen(input.roots[i].name));
+      out_char(',');
+    }
+    out_text("version=");
+    label_value(input.version, std::strlen(input.version));
+    out_text("} 1\n");
+  }
 }
