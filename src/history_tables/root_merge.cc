@@ -1,5 +1,6 @@
 #include "history_tables/root_merge.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -45,9 +46,7 @@ void remember(const DirListing *listing, const char *name, void *context) {
     merge->capacity = capacity;
   }
   char log[1024];
-  std::strncpy(log, name, sizeof log - 16);
-  log[sizeof log - 16] = '\0';
-  std::strcat(log, "/events.jsonl");
+  std::snprintf(log, sizeof log, "%s/events.jsonl", name);
   int64_t size = 0;
   if (qv_listed_file_size(listing, log, &size) == 0) size = 0;
   merge->copies[merge->count++] = {name_hash_of(name), session_activity_time(listing, name), size,
