@@ -1,5 +1,6 @@
 #include "history_tables/root_merge.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -124,7 +125,11 @@ int root_merge_build(RootMerge *merge, const NamedRoot *roots, int count, int64_
     if (visit_listed_sessions(roots[i].path, active_since, remember, &state) == 0) return i;
     if (state.out_of_memory) return count;
   }
-  std::qsort(merge->copies, merge->count, sizeof(SessionCopy), by_name_then_root);
+  // In place: a sort that borrows a buffer of the array's size would double
+  // the memory the merge promises.
+  std::sort(
+      merge->copies, merge->copies + merge->count,
+      [](const SessionCopy &x, const SessionCopy &y) { return by_name_then_root(&x, &y) < 0; });
   for (int i = 0; i < count; ++i) {
     state.root = static_cast<uint32_t>(i);
     if (visit_listed_sessions(roots[i].path, active_since, key_namesake, &state) == 0) return i;
