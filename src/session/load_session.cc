@@ -135,7 +135,9 @@ int load_session_start(const char *root, const char *name, SessionRecord *record
       std::memmove(buffer, start, available);
       begin = 0;
       filled = available;
-      const size_t got = std::fread(buffer + filled, 1, sizeof buffer - filled, log);
+      // Small reads: the first line is most often all it takes.
+      const size_t room = sizeof buffer - filled;
+      const size_t got = std::fread(buffer + filled, 1, room < 8192 ? room : 8192, log);
       filled += got;
       at_end = got == 0;
       continue;
