@@ -6,8 +6,8 @@
 _rudeze_duziruzuderi_history() {
   # A new option or value is one more word in one of these lists.
   local options="--root --by --since --until --tz --profile --model --project --format --output --help --version"
-  local by="day week month hour weekday profile model project session"
-  local formats="table json csv html"
+  local by="day week month hour weekday profile model project root session"
+  local formats="table json csv html prometheus"
   local zones="local utc"
 
   local cur=${COMP_WORDS[COMP_CWORD]}

@@ -217,7 +217,7 @@ TEST(HistoryBlackbox, BadOptionsGiveOneLineAndStatusTwo) {
       {{"--by", "minute"}, {"'minute'", "day, week, month, hour, weekday"}},
       {{"--since", "2026-13-01"}, {"'2026-13-01'", "YYYY-MM-DD"}},
       {{"--tz", "+25:00"}, {"'+25:00'", "local, utc"}},
-      {{"--format"}, {"'--format'", "table, json, csv or html"}},
+      {{"--format"}, {"'--format'", "table, json, csv, html or prometheus"}},
       {{"-o"}, {"'-o'", "a file"}},
       {{"--nonsense"}, {"'--nonsense'", "--root"}},
       {{"stray"}, {"'stray'"}},

@@ -9,46 +9,40 @@
 #include "history/options.h"
 #include "history/progress.h"
 #include "history/report_file.h"
+#include "history/run_roots.h"
+#include "history/session_reading.h"
 #include "history/usage.h"
 #include "history_tables/attribution.h"
 #include "history_tables/calendar.h"
 #include "history_tables/history_scan.h"
 #include "history_tables/history_table.h"
-#include "history_tables/tally.h"
 #include "history_writers/history_report.h"
-#include "history_writers/html_report.h"
 #include "output/output.h"
 #include "platform/platform.h"
 #include "session/load_session.h"
-#include "sessions_root/sessions_root.h"
 #include "text/str_copy.h"
 #include "text/text_width.h"
 
 namespace {
 
-constexpr const char *kProgram = "rudeze_duziruzuderi-history";
-constexpr int64_t kTimeMin = std::numeric_limits<int64_t>::min();
-constexpr int64_t kTimeMax = std::numeric_limits<int64_t>::max();
+constexpr const char *kProgram = kHistoryProgram;
 
 // Everything of one run, in static storage: the tables are large.
 struct HistoryRun {
   const HistoryOptions *options;
-  const char *root;
-  Window window;
-  int64_t active_since;
+  RunReading reading;
   bool count_timeless;
   int64_t session;  // number of the session being read
+  int root;         // the root of the session being read
   Figures total;
   const char *key;  // named rows: the key of the session being read
   Figures session_figures;
-  int64_t read;
-  Progress progress;
   ReportWriter writer;
 };
 
 HistoryRun g_run;
+RunRoots g_roots;
 ReportFile g_report_file;
-HistoryTally g_tally;
 HistoryTable g_table;
 Calendar g_calendar;
 Attribution g_attribution;
@@ -92,42 +86,37 @@ void add_session_row(void * /*context*/, int64_t /*number*/, const Figures &figu
   count_in_total(figures);
 }
 
-bool passes_filters(const HistoryOptions &options, const SessionRecord &record) {
-  if (options.profile != nullptr && std::strcmp(record.profile, options.profile) != 0) {
-    return false;
-  }
-  if (options.model != nullptr && std::strcmp(record.model, options.model) != 0) return false;
-  return options.project == nullptr || std::strstr(record.cwd, options.project) != nullptr;
-}
-
 const char *key_of(GroupBy by, const SessionRecord &record) {
+  if (by == GroupBy::kRoot) return g_roots.roots[g_run.root].name;
   const char *key = by == GroupBy::kProfile ? record.profile
                     : by == GroupBy::kModel ? record.model
                                             : record.cwd;
   return key[0] != '\0' ? key : "unknown";
 }
 
-ReportHeading heading_of(const HistoryOptions &options, const char *root) {
+ReportHeading heading_of(const HistoryOptions &options) {
   return {options.by,
           options.format,
           options.zone_text,
           options.has_since ? options.since_text : nullptr,
           options.has_until ? options.until_text : nullptr,
-          root};
+          g_roots.roots[0].path,
+          g_roots.roots,
+          g_roots.count};
 }
 
 // Reads one session and adds it where it belongs; answers whether it counted.
-bool read_session(const char *name) {
+bool read_session(int root, const char *name) {
   ++g_run.session;
-  ++g_run.read;
-  progress_tick(&g_run.progress, g_run.read);
+  g_run.root = root;
+  const char *path = g_roots.roots[root].path;
   attribution_begin(&g_attribution, false);
   const ReplayObserver observer = attribution_observer(&g_attribution);
-  if (load_session_observed(g_run.root, name, &g_record, observer) == 0) return false;
+  if (load_session_observed(path, name, &g_record, observer) == 0) return false;
   if (!passes_filters(*g_run.options, g_record)) return false;
   if (attribution_needs_second_reading(&g_attribution)) {
     attribution_begin(&g_attribution, true);
-    if (load_session_observed(g_run.root, name, &g_record, observer) == 0) return false;
+    if (load_session_observed(path, name, &g_record, observer) == 0) return false;
   }
   g_run.key = key_of(g_run.options->by, g_record);
   if (!attribution_finish(&g_attribution, g_record, g_run.count_timeless)) return false;
@@ -135,23 +124,8 @@ bool read_session(const char *name) {
   return true;
 }
 
-void read_for_table(const char *name, void * /*context*/) {
-  read_session(name);
-}
-
-// Reads one session into every table of the page at once.
-void read_for_page(const char *name, void * /*context*/) {
-  ++g_run.read;
-  progress_tick(&g_run.progress, g_run.read);
-  tally_begin(&g_tally);
-  const ReplayObserver observer = tally_observer(&g_tally);
-  if (load_session_observed(g_run.root, name, &g_record, observer) == 0) return;
-  if (!passes_filters(*g_run.options, g_record)) return;
-  if (tally_needs_second_reading(&g_tally)) {
-    tally_begin_second_reading(&g_tally);
-    if (load_session_observed(g_run.root, name, &g_record, observer) == 0) return;
-  }
-  tally_finish(&g_tally, name, g_record);
+void read_for_table(int root, const char *name, void * /*context*/) {
+  read_session(root, name);
 }
 
 // The widest session name, known from the first listing before the first row.
@@ -161,14 +135,17 @@ bool g_begun;
 void begin_session_report() {
   if (g_begun) return;
   g_begun = true;
-  report_begin(&g_run.writer, heading_of(*g_run.options, g_run.root), g_longest);
+  report_begin(&g_run.writer, heading_of(*g_run.options), g_longest);
 }
 
-void visit_session_row(const char *name, void * /*context*/) {
+void visit_session_row(int root, const char *name, void * /*context*/) {
   begin_session_report();
   if (out_failed()) return;  // nobody reads the rows any more
+  if (skips_copy(g_roots, root, name)) return;
+  ++g_run.reading.read;
+  progress_tick(&g_run.reading.progress, g_run.reading.read);
   g_run.session_figures = {};
-  if (!read_session(name)) return;
+  if (!read_session(root, name)) return;
   g_run.session_figures.sessions = 1;
   char start[32] = "";
   const int64_t start_epoch = g_record.first_epoch != 0 ? span_start(g_record) : 0;
@@ -180,12 +157,14 @@ void visit_session_row(const char *name, void * /*context*/) {
                               g_record.profile,
                               g_record.model,
                               g_record.cwd,
-                              g_record.is_active != 0};
+                              g_record.is_active != 0,
+                              g_roots.several ? g_roots.roots[root].name : nullptr};
   // Rows go out as they come: a progress line on the same terminal is
   // erased first and drawn again later.
-  if (g_run.progress.enabled) progress_end(&g_run.progress);
+  Progress &progress = g_run.reading.progress;
+  if (progress.enabled) progress_end(&progress);
   report_session_row(&g_run.writer, facts, g_run.session_figures);
-  if (g_run.progress.enabled) out_flush();
+  if (progress.enabled) out_flush();
 }
 
 const char *plural_of(GroupBy by) {
@@ -200,6 +179,8 @@ const char *plural_of(GroupBy by) {
       return "profiles";
     case GroupBy::kModel:
       return "models";
+    case GroupBy::kRoot:
+      return "roots";
     default:
       return "projects";
   }
@@ -216,7 +197,7 @@ void report_table(const HistoryOptions &options) {
     if (width > key_width) key_width = width;
   }
   if (g_table.by_time) key_width = folded_row_count(options.by) != 0 ? 9 : 10;
-  report_begin(&g_run.writer, heading_of(options, g_run.root), key_width);
+  report_begin(&g_run.writer, heading_of(options), key_width);
   for (int32_t i = 0; i < count; ++i) {
     const HistoryRow &row = g_table.rows[order[i]];
     if (folded_row_count(options.by) != 0) {
@@ -234,23 +215,6 @@ void report_table(const HistoryOptions &options) {
     err_format("%s: more than %d %s; the rest are summed in the row %s\n", kProgram, kMaxRows,
                plural_of(options.by), g_table.other.key);
   }
-}
-
-// The root asked for, or the one the plugin's rules choose, with the reason.
-void choose_root(const HistoryOptions &options, SessionsRoot *root, char *reason, size_t capacity) {
-  if (options.root != nullptr) {
-    str_copy(root->path, sizeof root->path, options.root);
-    str_copy(reason, capacity, "given by --root");
-    return;
-  }
-  resolve_sessions_root(sessions_root_environment(), root);
-  describe_sessions_root_rule(root->rule, reason, capacity);
-}
-
-int cannot_list(const char *root, const char *reason) {
-  err_format("%s: sessions root %s cannot be listed: %s (%s)\n", kProgram, root,
-             std::strerror(errno), reason);
-  return 1;
 }
 
 // When the report is made: SOURCE_DATE_EPOCH when set, so that a page of the
@@ -297,30 +261,22 @@ int run(int argc, char **argv) {
                kProgram);
     return 2;
   }
-  static SessionsRoot root;
-  char reason[256];
-  choose_root(options, &root, reason, sizeof reason);
-  if (qv_is_dir(root.path) == 0) {
-    err_format("%s: sessions root %s %s (%s)\n", kProgram, root.path,
-               qv_path_exists(root.path) != 0 ? "is not a directory" : "does not exist", reason);
-    return 1;
-  }
-
+  g_run = {};
+  g_run.options = &options;
+  const int64_t active_since =
+      options.has_since ? local_day_start(options.zone, options.since_day) : INT64_MIN;
+  if (prepare_roots(options, active_since, kProgram, &g_roots) != 0) return 1;
   if (options.output != nullptr &&
       !report_file_open(&g_report_file, options.output, error, sizeof error)) {
     err_format("%s: %s\n", kProgram, error);
     return 1;
   }
-  g_run = {};
-  g_run.options = &options;
-  g_run.root = root.path;
-  const Zone zone = options.zone;
-  g_run.window.begin = options.has_since ? local_day_start(zone, options.since_day) : kTimeMin;
-  g_run.window.end = options.has_until ? local_day_start(zone, options.until_day + 1) : kTimeMax;
-  g_run.active_since = options.has_since ? g_run.window.begin : kTimeMin;
+  begin_reading(&g_run.reading, options, g_roots);
+  if (options.format == OutputFormat::kHtml) return write_page(&g_run.reading, QV_VERSION, made);
+  if (options.format == OutputFormat::kPrometheus) return write_metrics(&g_run.reading, QV_VERSION);
   const bool by_time = groups_by_time(options.by);
   g_run.count_timeless = !by_time && !options.has_since && !options.has_until;
-  calendar_init(&g_calendar, zone, period_of(options.by));
+  calendar_init(&g_calendar, options.zone, period_of(options.by));
   history_table_init(&g_table, by_time);
   // Every hour of the day and every weekday has its row, zeros included.
   for (int row = 0; row < folded_row_count(options.by); ++row) row_for_number(&g_table, row);
@@ -328,42 +284,21 @@ int run(int argc, char **argv) {
   if (by_time) sink = {nullptr, time_row_through, add_time_row};
   if (folded_row_count(options.by) != 0) sink = {nullptr, one_row_through, add_folded_row};
   if (options.by == GroupBy::kSession) sink = {nullptr, one_row_through, add_session_row};
-  attribution_init(&g_attribution, &g_calendar, g_run.window, sink);
-
-  const bool terminal = qv_stderr_is_terminal() != 0;
-  if (options.format == OutputFormat::kHtml) {
-    tally_init(&g_tally, zone, g_run.window, !options.has_since && !options.has_until);
-    progress_begin(&g_run.progress, terminal,
-                   terminal ? count_sessions(root.path, g_run.active_since) : 0);
-    const int listed = visit_sessions(root.path, g_run.active_since, read_for_page, nullptr);
-    progress_end(&g_run.progress);
-    if (listed == 0) return cannot_list(root.path, reason);
-    const HtmlPage page = {root.path,
-                           options.zone_text,
-                           options.has_since ? options.since_text : nullptr,
-                           options.has_until ? options.until_text : nullptr,
-                           options.since_day,
-                           options.until_day,
-                           QV_VERSION,
-                           made};
-    write_html_report(g_tally, page);
-    return 0;
-  }
-  const int64_t found = terminal ? count_sessions(root.path, g_run.active_since) : 0;
-  progress_begin(&g_run.progress, terminal, found);
+  attribution_init(&g_attribution, &g_calendar, g_run.reading.window, sink);
   if (options.by == GroupBy::kSession) {
     g_begun = false;
     g_longest = 0;
-    const int listed = visit_sessions_by_recency(root.path, g_run.active_since, visit_session_row,
-                                                 nullptr, &g_longest);
-    progress_end(&g_run.progress);
-    if (listed == 0) return cannot_list(root.path, reason);
+    static const char *paths[kMaxRoots];
+    for (int i = 0; i < g_roots.count; ++i) paths[i] = g_roots.roots[i].path;
+    const int failed = visit_roots_by_recency(paths, g_roots.count, g_run.reading.active_since,
+                                              visit_session_row, nullptr, &g_longest);
+    progress_end(&g_run.reading.progress);
+    if (failed >= 0) return cannot_list(kProgram, g_roots, failed);
     begin_session_report();
     report_end(&g_run.writer, g_run.total);
   } else {
-    const int listed = visit_sessions(root.path, g_run.active_since, read_for_table, nullptr);
-    progress_end(&g_run.progress);
-    if (listed == 0) return cannot_list(root.path, reason);
+    const int failed = visit_run_sessions(&g_run.reading, read_for_table, nullptr);
+    if (failed >= 0) return cannot_list(kProgram, g_roots, failed);
     report_table(options);
   }
   return 0;

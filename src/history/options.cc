@@ -25,7 +25,7 @@ enum class OptionId {
 constexpr const char *kDateForms = "a date YYYY-MM-DD";
 constexpr const char *kZoneForms =
     "local, utc, or an offset from -14:00 to +14:00 such as +05:30 or -08:00";
-constexpr const char *kFormatForms = "table, json, csv or html";
+constexpr const char *kFormatForms = "table, json, csv, html or prometheus";
 
 struct KnownOption {
   const char *name;
@@ -33,7 +33,7 @@ struct KnownOption {
   const char *forms;  // what its value may be; null for an option without one
 };
 
-constexpr KnownOption kOptions[] = {{"root", OptionId::kRoot, "a folder"},
+constexpr KnownOption kOptions[] = {{"root", OptionId::kRoot, "a folder, or NAME=FOLDER"},
                                     {"by", OptionId::kBy, kGroupingNames},
                                     {"since", OptionId::kSince, kDateForms},
                                     {"until", OptionId::kUntil, kDateForms},
@@ -58,7 +58,8 @@ struct Named {
 constexpr Named kFormats[] = {{"table", static_cast<int>(OutputFormat::kTable)},
                               {"json", static_cast<int>(OutputFormat::kJson)},
                               {"csv", static_cast<int>(OutputFormat::kCsv)},
-                              {"html", static_cast<int>(OutputFormat::kHtml)}};
+                              {"html", static_cast<int>(OutputFormat::kHtml)},
+                              {"prometheus", static_cast<int>(OutputFormat::kPrometheus)}};
 
 template <size_t N>
 bool find_named(const Named (&names)[N], const char *text, int *value) {
@@ -171,9 +172,34 @@ bool apply_option(const KnownOption &known, const char *value, HistoryOptions *o
                   size_t capacity) {
   int named = 0;
   switch (known.id) {
-    case OptionId::kRoot:
-      options->root = value;
+    case OptionId::kRoot: {
+      if (options->root_count == kMaxRoots) {
+        std::snprintf(error, capacity, "more than %d --root options", kMaxRoots);
+        return false;
+      }
+      NamedRoot &root = options->roots[options->root_count];
+      // NAME=DIR when the text before the first "=" names no folder: a path
+      // with "=" in its first part is written as ./a=b.
+      const char *equals = std::strchr(value, '=');
+      const size_t name_length = equals != nullptr ? static_cast<size_t>(equals - value) : 0;
+      const bool has_name =
+          equals != nullptr && name_length > 0 && std::strcspn(value, "/\\") > name_length;
+      if (has_name && equals[1] == '\0') return invalid(known, value, error, capacity);
+      if (value[0] == '\0') return invalid(known, value, error, capacity);
+      if (has_name) {
+        // The name is kept apart from its folder in a copy of its own.
+        static char names[kMaxRoots][256];
+        const size_t kept = name_length < sizeof names[0] ? name_length : sizeof names[0] - 1;
+        std::memcpy(names[options->root_count], value, kept);
+        names[options->root_count][kept] = '\0';
+        root = {names[options->root_count], equals + 1};
+        options->root_named = true;
+      } else {
+        root = {value, value};
+      }
+      ++options->root_count;
       return true;
+    }
     case OptionId::kBy:
       if (!find_grouping(value, &options->by)) return invalid(known, value, error, capacity);
       return true;
@@ -292,4 +318,3 @@ int parse_history_options(int argc, char **argv, HistoryOptions *options, char *
   }
   return 1;
 }
-

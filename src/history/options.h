@@ -7,10 +7,17 @@
 
 #include "history_tables/calendar.h"
 #include "history_tables/grouping.h"
+#include "history_tables/root_merge.h"
 #include "history_writers/history_report.h"
 
+constexpr int kMaxRoots = 64;
+
 struct HistoryOptions {
-  const char *root;  // --root, or null: the sessions-root rules decide
+  // --root, as often as given; none: the sessions-root rules decide. A root
+  // without a NAME is named by its path.
+  NamedRoot roots[kMaxRoots];
+  int root_count;
+  bool root_named;  // some --root was given as NAME=DIR
   GroupBy by;
   Zone zone;
   char zone_text[16];  // "local", "utc" or "+05:30", as the reports name it
@@ -35,4 +42,3 @@ struct HistoryOptions {
 // accepted forms.
 int parse_history_options(int argc, char **argv, HistoryOptions *options, char *error,
                           size_t capacity);
-

@@ -11,6 +11,7 @@ struct Parsed {
   int ok;
   HistoryOptions options;
   std::string error;
+  std::vector<std::pair<std::string, std::string>> roots;  // name, path
 };
 
 Parsed parse(std::vector<std::string> words) {
@@ -23,7 +24,10 @@ Parsed parse(std::vector<std::string> words) {
                                     error, sizeof error);
   parsed.error = error;
   // The pointers into the words do not outlive them.
-  parsed.options.root = nullptr;
+  for (int i = 0; i < parsed.options.root_count; ++i) {
+    parsed.roots.emplace_back(parsed.options.roots[i].name, parsed.options.roots[i].path);
+    parsed.options.roots[i] = {nullptr, nullptr};
+  }
   parsed.options.profile = nullptr;
   parsed.options.model = nullptr;
   parsed.options.project = nullptr;
@@ -67,6 +71,18 @@ TEST(HistoryOptions, DefaultsAndBothValueForms) {
   EXPECT_STREQ(parse({"-or.html"}).options.output, "r.html");
   EXPECT_STREQ(parse({"--out=-x"}).options.output, "-x");
   EXPECT_EQ(parse({"--by", "weekday"}).options.by, GroupBy::kWeekday);
+  // Roots as often as given, named or by their paths; "=" in a folder's
+  // name stays part of the path.
+  const Parsed roots = parse({"--root", "/s/a", "--root=laptop=/mnt/l", "--root", "ws=C:\\s",
+                              "--root", "./x=y", "--root", "C:\\a=b"});
+  ASSERT_EQ(roots.ok, 1) << roots.error;
+  const std::vector<std::pair<std::string, std::string>> want = {{"/s/a", "/s/a"},
+                                                                 {"laptop", "/mnt/l"},
+                                                                 {"ws", "C:\\s"},
+                                                                 {"./x=y", "./x=y"},
+                                                                 {"C:\\a=b", "C:\\a=b"}};
+  EXPECT_EQ(roots.roots, want);
+  EXPECT_FALSE(parse({"--root", "/a"}).options.root_named);
   const Parsed both = parse({"--since", "2026-12-10", "--until", "2026-12-10"});
   EXPECT_EQ(both.ok, 1) << both.error;
   EXPECT_EQ(both.options.until_day, both.options.since_day);
@@ -88,7 +104,7 @@ TEST(HistoryOptions, EveryBadInputIsNamedWithTheAcceptedForms) {
       {{"--tz", "+05:60"}, {"'+05:60'"}},
       {{"--tz", "0530"}, {"'0530'"}},
       {{"--tz", "Europe/Berlin"}, {"'Europe/Berlin'"}},
-      {{"--format", "xml"}, {"'xml'", "table, json, csv or html"}},
+      {{"--format", "xml"}, {"'xml'", "table, json, csv, html or prometheus"}},
       {{"--output="}, {"--output", "a file"}},
       {{"-o"}, {"'-o'", "needs a value"}},
       {{"--frobnicate"}, {"'--frobnicate'", "--root, --by"}},
@@ -98,6 +114,8 @@ TEST(HistoryOptions, EveryBadInputIsNamedWithTheAcceptedForms) {
       {{"sessions"}, {"'sessions'", "options only"}},
       {{"--", "--by"}, {"'--by'", "options only"}},
       {{"--root"}, {"'--root'", "needs a value"}},
+      {{"--root", "laptop="}, {"'laptop='", "NAME=FOLDER"}},
+      {{"--root="}, {"--root ''", "a folder"}},
       {{"--since", "2026-12-10", "--until", "2026-12-01"}, {"2026-12-10", "after", "2026-12-01"}},
   };
   for (const auto &c : cases) {

@@ -86,7 +86,9 @@ namespace {
 int64_t local_unit_start(const Zone &zone, int64_t number, int64_t unit) {
   const int64_t local = number * unit;  // as if the zone were UTC
   if (zone.kind != ZoneKind::kLocal) return local - zone_offset(zone, local);
-  const auto unit_of = [&zone, unit](int64_t t) { return floor_div(t + zone_offset(zone, t), unit); };
+  const auto unit_of = [&zone, unit](int64_t t) {
+    return floor_div(t + zone_offset(zone, t), unit);
+  };
   // The offset in force at the boundary decides, so ask where it falls under
   // the offset of half a day before, then under its own.
   int64_t guess = local - zone_offset(zone, local - kDay / 2);

@@ -9,12 +9,11 @@ struct Named {
   GroupBy by;
 };
 
-constexpr Named kGroupings[] = {
-    {"day", GroupBy::kDay},         {"week", GroupBy::kWeek},
-    {"month", GroupBy::kMonth},     {"hour", GroupBy::kHour},
-    {"weekday", GroupBy::kWeekday}, {"profile", GroupBy::kProfile},
-    {"model", GroupBy::kModel},     {"project", GroupBy::kProject},
-    {"session", GroupBy::kSession}};
+constexpr Named kGroupings[] = {{"day", GroupBy::kDay},         {"week", GroupBy::kWeek},
+                                {"month", GroupBy::kMonth},     {"hour", GroupBy::kHour},
+                                {"weekday", GroupBy::kWeekday}, {"profile", GroupBy::kProfile},
+                                {"model", GroupBy::kModel},     {"project", GroupBy::kProject},
+                                {"root", GroupBy::kRoot},       {"session", GroupBy::kSession}};
 
 constexpr const char *kHourNames[24] = {"00", "01", "02", "03", "04", "05", "06", "07",
                                         "08", "09", "10", "11", "12", "13", "14", "15",

@@ -13,6 +13,7 @@ enum class GroupBy {
   kProfile,
   kModel,
   kProject,
+  kRoot,
   kSession
 };
 
@@ -24,7 +25,7 @@ bool find_grouping(const char *name, GroupBy *by);
 
 // Every name, for messages.
 constexpr const char *kGroupingNames =
-    "day, week, month, hour, weekday, profile, model, project or session";
+    "day, week, month, hour, weekday, profile, model, project, root or session";
 
 // Whether the grouping is by time and so splits sessions at its boundaries.
 bool groups_by_time(GroupBy by);

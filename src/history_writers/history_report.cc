@@ -82,7 +82,7 @@ void table_headings() {
 }
 
 void csv_figures(const Figures &figures) {
-  out_format(",%lld,%lld,%lld,%lld,%lld,%.2f,%lld,%lld,%lld,%lld,%lld\r\n", ll(figures.sessions),
+  out_format(",%lld,%lld,%lld,%lld,%lld,%.2f,%lld,%lld,%lld,%lld,%lld", ll(figures.sessions),
              ll(figures.turns), ll(figures.active_sec), ll(idle_of(figures)), ll(figures.wall_sec),
              duty_of(figures), ll(figures.tool_calls), ll(figures.input_tokens),
              ll(figures.output_tokens), ll(figures.cache_read_tokens),
@@ -114,9 +114,30 @@ void json_optional(const char *name, const char *text) {
   }
 }
 
+// The end of a CSV record; with several roots, the last column names them in
+// the total record and is empty elsewhere.
+void csv_end(const ReportWriter &writer, bool total) {
+  if (writer.roots != nullptr) {
+    out_char(',');
+    if (total) {
+      static char names[8192];
+      names[0] = '\0';
+      for (int i = 0; i < writer.root_count; ++i) {
+        const size_t used = std::strlen(names);
+        std::snprintf(names + used, sizeof names - used, "%s%s", i == 0 ? "" : "; ",
+                      writer.roots[i].name);
+      }
+      csv_text(names);
+    }
+  }
+  out_text("\r\n");
+}
+
 }  // namespace
 
 void report_begin(ReportWriter *writer, const ReportHeading &heading, int key_width) {
+  writer->roots = heading.root_count > 1 ? heading.roots : nullptr;
+  writer->root_count = heading.root_count;
   writer->by = heading.by;
   writer->format = heading.format;
   writer->rows = 0;
@@ -127,7 +148,8 @@ void report_begin(ReportWriter *writer, const ReportHeading &heading, int key_wi
   if (writer->key_width < 5) writer->key_width = 5;  // "total"
   const bool sessions = heading.by == GroupBy::kSession;
   switch (writer->format) {
-    case OutputFormat::kHtml:  // a page is written whole, from finished tables
+    case OutputFormat::kHtml:  // written whole, from finished tables
+    case OutputFormat::kPrometheus:
       return;
     case OutputFormat::kTable:
       table_text(key, writer->key_width, true);
@@ -146,14 +168,28 @@ void report_begin(ReportWriter *writer, const ReportHeading &heading, int key_wi
       json_str(heading.zone_text);
       json_optional("since", heading.since);
       json_optional("until", heading.until);
-      out_text(",\"sessions_root\":");
-      json_str(heading.sessions_root);
+      if (writer->roots == nullptr) {
+        out_text(",\"sessions_root\":");
+        json_str(heading.sessions_root);
+      } else {
+        out_text(",\"roots\":[");
+        for (int i = 0; i < heading.root_count; ++i) {
+          out_text(i == 0 ? "{\"name\":" : ",{\"name\":");
+          json_str(heading.roots[i].name);
+          out_text(",\"path\":");
+          json_str(heading.roots[i].path);
+          out_char('}');
+        }
+        out_char(']');
+      }
       out_text(",\"rows\":[");
       return;
     case OutputFormat::kCsv:
       out_text(key);
+      if (sessions && writer->roots != nullptr) out_text(",root");
       if (sessions) out_text(",id,start,profile,model,project,live");
       for (const char *name : kFigureNames) out_format(",%s", name);
+      if (writer->roots != nullptr) out_text(",roots");
       out_text("\r\n");
       return;
   }
@@ -161,7 +197,8 @@ void report_begin(ReportWriter *writer, const ReportHeading &heading, int key_wi
 
 void report_row(ReportWriter *writer, const char *key, const Figures &figures) {
   switch (writer->format) {
-    case OutputFormat::kHtml:  // a page is written whole, from finished tables
+    case OutputFormat::kHtml:  // written whole, from finished tables
+    case OutputFormat::kPrometheus:
       return;
     case OutputFormat::kTable:
       table_text(key, writer->key_width, true);
@@ -177,6 +214,7 @@ void report_row(ReportWriter *writer, const char *key, const Figures &figures) {
     case OutputFormat::kCsv:
       csv_text(key);
       csv_figures(figures);
+      csv_end(*writer, false);
       break;
   }
   ++writer->rows;
@@ -184,10 +222,18 @@ void report_row(ReportWriter *writer, const char *key, const Figures &figures) {
 
 void report_session_row(ReportWriter *writer, const SessionFacts &facts, const Figures &figures) {
   switch (writer->format) {
-    case OutputFormat::kHtml:  // a page is written whole, from finished tables
+    case OutputFormat::kHtml:  // written whole, from finished tables
+    case OutputFormat::kPrometheus:
       return;
     case OutputFormat::kTable:
-      table_text(facts.dir, writer->key_width, true);
+      if (facts.root != nullptr) {
+        // NAME/folder, padded as one key.
+        static char key[600];
+        std::snprintf(key, sizeof key, "%s/%s", facts.root, facts.dir);
+        table_text(key, writer->key_width, true);
+      } else {
+        table_text(facts.dir, writer->key_width, true);
+      }
       out_text("  ");
       table_text(facts.start, 19, true);
       out_text(facts.live ? "  live  " : "  -     ");
@@ -202,6 +248,10 @@ void report_session_row(ReportWriter *writer, const SessionFacts &facts, const F
     case OutputFormat::kJson:
       out_text(writer->rows == 0 ? "{\"session\":" : ",{\"session\":");
       json_str(facts.dir);
+      if (facts.root != nullptr) {
+        out_text(",\"root\":");
+        json_str(facts.root);
+      }
       out_text(",\"id\":");
       json_str(facts.id);
       out_text(",\"start\":");
@@ -218,6 +268,10 @@ void report_session_row(ReportWriter *writer, const SessionFacts &facts, const F
     case OutputFormat::kCsv:
       csv_text(facts.dir);
       out_char(',');
+      if (facts.root != nullptr) {
+        csv_text(facts.root);
+        out_char(',');
+      }
       csv_text(facts.id);
       out_char(',');
       csv_text(facts.start);
@@ -229,6 +283,7 @@ void report_session_row(ReportWriter *writer, const SessionFacts &facts, const F
       csv_text(facts.cwd);
       out_text(facts.live ? ",true" : ",false");
       csv_figures(figures);
+      csv_end(*writer, false);
       break;
   }
   ++writer->rows;
@@ -237,7 +292,8 @@ void report_session_row(ReportWriter *writer, const SessionFacts &facts, const F
 void report_end(ReportWriter *writer, const Figures &total) {
   const bool sessions = writer->by == GroupBy::kSession;
   switch (writer->format) {
-    case OutputFormat::kHtml:  // a page is written whole, from finished tables
+    case OutputFormat::kHtml:  // written whole, from finished tables
+    case OutputFormat::kPrometheus:
       return;
     case OutputFormat::kTable:
       table_text("total", writer->key_width, true);
@@ -253,7 +309,9 @@ void report_end(ReportWriter *writer, const Figures &total) {
       return;
     case OutputFormat::kCsv:
       out_text(sessions ? "total,,,,,," : "total");
+      if (sessions && writer->roots != nullptr) out_char(',');
       csv_figures(total);
+      csv_end(*writer, true);
       return;
   }
 }

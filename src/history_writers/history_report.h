@@ -7,8 +7,9 @@
 
 #include "history_tables/grouping.h"
 #include "history_tables/history_table.h"
+#include "history_tables/root_merge.h"
 
-enum class OutputFormat { kTable, kJson, kCsv, kHtml };
+enum class OutputFormat { kTable, kJson, kCsv, kHtml, kPrometheus };
 
 // What a report says of itself before its rows.
 struct ReportHeading {
@@ -18,6 +19,10 @@ struct ReportHeading {
   const char *since;      // --since as given, or null
   const char *until;
   const char *sessions_root;
+  // With more than one root, the reports say which were read and which each
+  // session is of.
+  const NamedRoot *roots;
+  int root_count;
 };
 
 // What a row of --by session shows of its session beside the figures.
@@ -30,10 +35,13 @@ struct SessionFacts {
   const char *model;
   const char *cwd;
   bool live;
+  const char *root;  // its root's NAME, with several roots; else null
 };
 
 struct ReportWriter {
   GroupBy by;
+  const NamedRoot *roots;  // with several roots, else null
+  int root_count;
   OutputFormat format;
   int key_width;  // of the table's first column, in characters
   int64_t rows;

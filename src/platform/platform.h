@@ -37,6 +37,10 @@ enum class EntryKind { kRegularFile, kDirectory };
 int qv_listed_modified_time(const DirListing *listing, const char *relative, EntryKind kind,
                             int64_t *time);
 
+// The size in bytes of `relative`, a regular file inside the directory being
+// listed (links followed): answers 1, or 0 when it is no such file.
+int qv_listed_file_size(const DirListing *listing, const char *relative, int64_t *size);
+
 // `time` as qv_listed_modified_time gives it, in whole seconds since
 // 1970-01-01 00:00:00 UTC (rounded down).
 int64_t qv_epoch_of_modified_time(int64_t time);

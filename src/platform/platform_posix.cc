@@ -44,6 +44,13 @@ int qv_listed_modified_time(const DirListing *listing, const char *relative, Ent
   return 1;
 }
 
+int qv_listed_file_size(const DirListing *listing, const char *relative, int64_t *size) {
+  struct stat st {};
+  if (fstatat(listing->fd, relative, &st, 0) != 0 || !S_ISREG(st.st_mode)) return 0;
+  *size = static_cast<int64_t>(st.st_size);
+  return 1;
+}
+
 int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   DIR *dir = opendir(path);
   if (dir == nullptr) return 0;

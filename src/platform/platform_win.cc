@@ -106,6 +106,19 @@ int qv_listed_modified_time(const DirListing *listing, const char *relative, Ent
   return modified_time(path, kind, time);
 }
 
+int qv_listed_file_size(const DirListing *listing, const char *relative, int64_t *size) {
+  char path[1024 + MAX_PATH];
+  std::snprintf(path, sizeof path, "%s/%s", listing->path, relative);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (GetFileAttributesExA(path, GetFileExInfoStandard, &data) == 0 ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    return 0;
+  }
+  *size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                               data.nFileSizeLow);
+  return 1;
+}
+
 int qv_list_dir(const char *path, DirVisitor visit, void *context) {
   // The root holds at most 1023 bytes, so the pattern always fits.
   char pattern[1032];

@@ -98,3 +98,53 @@ int load_session_observed(const char *root, const char *name, SessionRecord *rec
                           const ReplayObserver &observer) {
   return load_with(root, name, record, &observer);
 }
+
+int load_session_start(const char *root, const char *name, SessionRecord *record) {
+  std::memset(record, 0, sizeof *record);
+  str_copy(record->dir, sizeof record->dir, name);
+  str_copy(record->id, sizeof record->id, name);
+  char path[1024];
+  std::snprintf(path, sizeof path, "%s/%s", root, name);
+  if (qv_is_dir(path) == 0) return 0;
+  static char text[kJsonFileMax + 1];
+  std::snprintf(path, sizeof path, "%s/%s/meta.json", root, name);
+  if (read_json_file(path, text) > 0) read_meta(text, record);
+  std::snprintf(path, sizeof path, "%s/%s/events.jsonl", root, name);
+  FILE *log = qv_open_file(path);
+  if (log == nullptr) return 1;
+  // Pieces cut as the whole replay cuts them, after a line feed or after
+  // kLinePieceMax bytes, up to the first that is accepted.
+  static char buffer[1 << 16];
+  ReplayState state{};
+  size_t begin = 0;
+  size_t filled = 0;
+  bool at_end = false;
+  while (record->first_epoch == 0) {
+    const size_t available = filled - begin;
+    const size_t window = available < kLinePieceMax ? available : kLinePieceMax;
+    const char *start = buffer + begin;
+    const void *newline = std::memchr(start, '\n', window);
+    size_t piece = 0;
+    if (newline != nullptr) {
+      piece = static_cast<size_t>(static_cast<const char *>(newline) - start) + 1;
+    } else if (window == kLinePieceMax || (at_end && available > 0)) {
+      piece = window;
+    } else if (at_end) {
+      break;
+    } else {
+      std::memmove(buffer, start, available);
+      begin = 0;
+      filled = available;
+      // Small reads: the first line is most often all it takes.
+      const size_t room = sizeof buffer - filled;
+      const size_t got = std::fread(buffer + filled, 1, room < 8192 ? room : 8192, log);
+      filled += got;
+      at_end = got == 0;
+      continue;
+    }
+    replay_line(start, piece, &state, record);
+    begin += piece;
+  }
+  std::fclose(log);
+  return 1;
+}

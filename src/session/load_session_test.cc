@@ -129,3 +129,46 @@ TEST(LoadSession, SpecialFilesAreNeverOpened) {
 }
 
 }  // namespace
+
+namespace {
+
+// The start read alone is the start the whole load finds, whatever comes
+// before the first accepted line: lines that are not events, lines longer
+// than a piece, a log without an ending, none at all.
+TEST(LoadSession, StartAloneMatchesTheWholeLoad) {
+  const std::string good = R"({"ts":"2024-01-01 00:00:10","event":"agent_run_start"})";
+  const std::string later = R"({"ts":"2024-01-01 00:05:00","event":"agent_idle"})";
+  const std::string long_value(5000, 'x');
+  const std::string cases[] = {
+      good + "\n" + later + "\n",
+      "not json\n\n" + good + "\n",
+      R"({"event":"agent_run_start"})"
+      "\n" +
+          good + "\n",
+      R"({"ts":"2024-01-01 00:00:01","note":")" + long_value + "\"}\n" + good + "\n",
+      std::string(4095, ' ') + good + "\n" + later,
+      std::string(9000, '{') + "\n" + later,
+      good,
+      "",
+      "\n\n\n",
+  };
+  int number = 0;
+  for (const std::string &log : cases) {
+    TempDir root;
+    write_file(root.at("s/events.jsonl"), log);
+    if (number % 2 == 0)
+      write_file(root.at("s/meta.json"), R"({"id":"x-1","start_epoch":1704067000})");
+    SessionRecord whole{};
+    SessionRecord start{};
+    ASSERT_EQ(load_session(root.path().c_str(), "s", &whole), 1);
+    ASSERT_EQ(load_session_start(root.path().c_str(), "s", &start), 1);
+    EXPECT_EQ(start.first_epoch, whole.first_epoch) << number;
+    EXPECT_STREQ(start.id, whole.id) << number;
+    if (number % 2 == 0) EXPECT_EQ(start.start_epoch, 1704067000) << number;
+    ++number;
+  }
+  SessionRecord none{};
+  EXPECT_EQ(load_session_start("/nonexistent-qv", "s", &none), 0);
+}
+
+}  // namespace
