@@ -6,6 +6,7 @@
 #include "session/replay_plain.h"
 #include "session/saturating.h"
 #include "session/timestamp.h"
+#include "text/blocks.h"
 #include "text/json_lookup.h"
 #include "text/str_copy.h"
 
@@ -35,6 +36,16 @@ void close_run(ReplayState *state, SessionRecord *record, int64_t t, const Obser
   state->in_run = 0;
 }
 
+// Whether name[0, length) and tool[0, length) are equal. Names are a few
+// bytes long and mostly differ in their first: a loop here is cheaper than a
+// call to memcmp.
+bool same_name(const char *name, const char *tool, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (name[i] != tool[i]) return false;
+  }
+  return true;
+}
+
 // Counts a call of the tool named tool[0, length), a name without NUL bytes of
 // at most 127 bytes, compared with the stored names where it stands. Answers 1
 // when the call was counted: an empty name, or a new one past the last slot,
@@ -43,7 +54,7 @@ int add_tool_call(const char *tool, size_t length, SessionRecord *record) {
   if (length == 0) return 0;
   for (int i = 0; i < record->tool_count; ++i) {
     const char *name = record->tool_names[i];
-    if (name[length] == '\0' && std::memcmp(name, tool, length) == 0) {
+    if (name[length] == '\0' && same_name(name, tool, length)) {
       record->tool_calls[i] = add_saturating(record->tool_calls[i], 1);
       return 1;
     }
@@ -158,22 +169,19 @@ void apply_event(const char *text, size_t length, int64_t t, const char *ts, Eve
   observer.line(t, tool_call);
 }
 
-// The bytes that end a plain value's scan: double quote, backslash and NUL.
-constexpr auto kValueStops = [] {
-  struct Table {
-    bool stops[256];
-  } table{};
-  table.stops[static_cast<unsigned char>('"')] = true;
-  table.stops[static_cast<unsigned char>('\\')] = true;
-  table.stops[0] = true;
-  return table;
-}();
-
 // Index of the first double quote, backslash or NUL in text[from, limit), or
-// limit. Values the agent writes in place are a few bytes long.
+// limit: the bytes that end a plain value. Sixteen bytes are tested at once.
 size_t find_value_stop(const char *text, size_t from, size_t limit) {
   size_t i = from;
-  while (i < limit && !kValueStops.stops[static_cast<unsigned char>(text[i])]) ++i;
+  const ByteBlock quotes = splat_block('"');
+  const ByteBlock backslashes = splat_block('\\');
+  const ByteBlock nuls = splat_block('\0');
+  for (; i + kByteBlockSize <= limit; i += kByteBlockSize) {
+    const ByteBlock block = load_block(text + i);
+    const auto stops = (block == quotes) | (block == backslashes) | (block == nuls);
+    if (any_set(stops)) return i + first_set(stops);
+  }
+  while (i < limit && text[i] != '"' && text[i] != '\\' && text[i] != '\0') ++i;
   return i;
 }
 
