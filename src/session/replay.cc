@@ -12,6 +12,10 @@
 
 namespace {
 
+// The log is read in blocks of this size: few reads, and each block still
+// fits the processor's cache while its lines are examined.
+constexpr size_t kReadBlock = size_t{1} << 19;
+
 // The plugin's replay: nothing is told, and the calls compile away.
 struct Unobserved {
   void line(int64_t /*t*/, int /*tool_call*/) const {}
@@ -302,36 +306,14 @@ void replay_finish_with(const ReplayState *state, SessionRecord *record, const O
 
 template <typename Observer>
 void replay_events_with(FILE *file, SessionRecord *record, const Observer &observer) {
-  // Large reads; pieces are cut exactly where line reads into a 4096-byte
-  // buffer would cut them: after a line feed, or after 4095 bytes.
-  alignas(4096) static char buffer[1 << 19];
+  alignas(4096) static char buffer[kReadBlock];
+  LineReader reader{};
+  line_reader_start(&reader, file, buffer, sizeof buffer);
   ReplayState state{};
-  size_t begin = 0;
-  size_t filled = 0;
-  bool at_end = false;
-  for (;;) {
-    const size_t available = filled - begin;
-    const size_t window = available < kLinePieceMax ? available : kLinePieceMax;
-    const char *start = buffer + begin;
-    const void *newline = std::memchr(start, '\n', window);
-    size_t piece = 0;
-    if (newline != nullptr) {
-      piece = static_cast<size_t>(static_cast<const char *>(newline) - start) + 1;
-    } else if (window == kLinePieceMax || (at_end && available > 0)) {
-      piece = window;
-    } else if (at_end) {
-      break;
-    } else {
-      std::memmove(buffer, start, available);
-      begin = 0;
-      filled = available;
-      const size_t got = std::fread(buffer + filled, 1, sizeof buffer - filled, file);
-      filled += got;
-      if (got == 0) at_end = true;
-      continue;
-    }
-    replay_line_with(start, piece, &state, record, observer);
-    begin += piece;
+  const char *text = nullptr;
+  size_t length = 0;
+  while (line_reader_next(&reader, &text, &length) != 0) {
+    replay_line_with(text, length, &state, record, observer);
   }
   replay_finish_with(&state, record, observer);
 }
