@@ -58,7 +58,7 @@ int add_tool_call(const char *tool, size_t length, SessionRecord *record) {
   if (length == 0) return 0;
   for (int i = 0; i < record->tool_count; ++i) {
     const char *name = record->tool_names[i];
-    if (name[length] == '\0' && same_name(name, tool, length)) {
+    if (name[0] == tool[0] && name[length] == '\0' && same_name(name, tool, length)) {
       record->tool_calls[i] = add_saturating(record->tool_calls[i], 1);
       return 1;
     }
@@ -216,6 +216,41 @@ bool starts_with(const char *text, size_t length, size_t at, const char (&prefix
   return at + (N - 1) <= length && same_bytes(text + at, prefix);
 }
 
+// Where a value that begins at text[from] with one of the event names and its
+// closing quote ends, with its kind; 0 when it holds none. Such a value is
+// plain, so this is what plain_value_end and classify would find, without a
+// scan for the value's end.
+size_t known_event_end(const char *text, size_t length, size_t from, EventKind *kind) {
+  struct Known {
+    size_t size;  // the name and its closing quote
+    EventKind kind;
+  };
+  Known known{0, EventKind::kOther};
+  if (from >= length) return 0;
+  switch (text[from]) {
+    case 't':
+      if (starts_with(text, length, from, "tool_use\"")) known = {9, EventKind::kToolUse};
+      break;
+    case 'a':
+      if (starts_with(text, length, from, "agent_run_start\"")) {
+        known = {16, EventKind::kRunStart};
+      } else if (starts_with(text, length, from, "agent_idle\"")) {
+        known = {11, EventKind::kClose};
+      } else if (starts_with(text, length, from, "agent_complete\"")) {
+        known = {15, EventKind::kComplete};
+      }
+      break;
+    case 'u':
+      if (starts_with(text, length, from, "user_message\"")) known = {13, EventKind::kClose};
+      break;
+    default:
+      break;
+  }
+  if (known.size == 0) return 0;
+  *kind = known.kind;
+  return from + known.size - 1;
+}
+
 template <typename Observer>
 void replay_line_plain_with(const char *text, size_t length, ReplayState *state,
                             SessionRecord *record, const Observer &observer) {
@@ -269,8 +304,11 @@ void replay_line_with(const char *text, size_t length, ReplayState *state, Sessi
   size_t event_end = 0;
   if (starts_with(text, length, ts_end, kEventJoin)) {
     const size_t from = ts_end + sizeof kEventJoin - 1;
-    event_end = plain_value_end(text, length, from, 48);
-    if (event_end != 0) kind = classify(text + from, event_end - from);
+    event_end = known_event_end(text, length, from, &kind);
+    if (event_end == 0) {
+      event_end = plain_value_end(text, length, from, 48);
+      if (event_end != 0) kind = classify(text + from, event_end - from);
+    }
   }
   if (event_end == 0) {
     char event[48];
