@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string_view view(text, length);
   std::vector<std::string> needles;
   for (const char *key : kKeys) needles.push_back(std::string("\"") + key + "\"");
-  needles.emplace_back(text, length < capacity % 8 ? length : capacity % 8);
+  if (length > 0) needles.emplace_back(text, length < 1 + capacity % 8 ? length : 1 + capacity % 8);
   for (const std::string &needle : needles) {
     const char *hit = find_bytes(exact.data(), exact.size(), needle.data(), needle.size());
     const size_t at =
