@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_check.h"
+#include "text/find.h"
 #include "text/json_lookup.h"
 
 namespace {
@@ -26,6 +28,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // An exact-size copy without a terminator: reads beyond it trip ASan.
   std::vector<char> exact(text, text + length);
   const std::string terminated(text, length);
+
+  // The key search finds the first occurrence, as a plain search does: the
+  // keys' patterns, and a needle taken from the text's own start.
+  const std::string_view view(text, length);
+  std::vector<std::string> needles;
+  for (const char *key : kKeys) needles.push_back(std::string("\"") + key + "\"");
+  if (length > 0) needles.emplace_back(text, length < 1 + capacity % 8 ? length : 1 + capacity % 8);
+  for (const std::string &needle : needles) {
+    const char *hit = find_bytes(exact.data(), exact.size(), needle.data(), needle.size());
+    const size_t at =
+        hit == nullptr ? std::string_view::npos : static_cast<size_t>(hit - exact.data());
+    FUZZ_CHECK(at == view.find(needle));
+  }
 
   for (const char *key : kKeys) {
     std::vector<char> out(capacity == 0 ? 1 : capacity, 'Z');

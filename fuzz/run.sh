@@ -33,7 +33,8 @@ fi
 # libFuzzer and the sanitizer runtimes come with clang's runtime package.
 need_fuzz_tools || exit 1
 
-targets=${QV_FUZZ_TARGETS:-"query_fuzz json_lookup_fuzz timestamp_fuzz replay_fuzz request_fuzz history_fuzz"}
+targets=${QV_FUZZ_TARGETS:-"query_fuzz json_lookup_fuzz timestamp_fuzz replay_fuzz request_fuzz history_fuzz
+  line_pieces_fuzz"}
 
 cmake --preset fuzz >/dev/null && cmake --build --preset fuzz || exit 1
 
@@ -45,8 +46,8 @@ instrumented() {
     awk -v name="$1" '/^[0-9a-f]+ <.*>:$/ { inside = index($0, "<" name "(") > 0 }
       inside && /__sanitizer_cov|__sancov/ { found = 1 } END { exit !found }'
 }
-for function in replay_line json_get_str_n parse_event_time get_query_val print_summary_json \
-  handle_request; do
+for function in replay_line line_reader_next json_get_str_n parse_event_time get_query_val \
+  print_summary_json handle_request; do
   if ! instrumented "$function"; then
     echo "== $function carries no coverage instrumentation" >&2
     exit 1
@@ -67,6 +68,8 @@ mkdir -p "$findings"
 options() {
   local max_len=4096
   [ "$1" = request_fuzz ] && max_len=16384
+  # Logs over several of the line reader's blocks.
+  [ "$1" = line_pieces_fuzz ] && max_len=24576
   echo -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -dict=fuzz/"$1".dict -artifact_prefix="$findings/$1-"
 }

@@ -16,6 +16,11 @@ int qv_is_dir(const char *path);
 // open, the agent may still write, rename or delete it and its folder.
 FILE *qv_open_file(const char *path);
 
+// Tells the system that `file`, opened by qv_open_file, will be read front to
+// back, so that it reads further ahead from disk. Only a hint: nothing changes
+// when the system takes none.
+void qv_advise_sequential(FILE *file);
+
 // One-level listing of a directory. `visit` is called for every entry the system
 // delivers, in delivery order, with its name and whether it is a directory; a link
 // to a directory counts as a directory, a dangling link as neither. The open

@@ -30,6 +30,11 @@ FILE *qv_open_file(const char *path) {
   return file;
 }
 
+void qv_advise_sequential(FILE *file) {
+  const int fd = fileno(file);
+  if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 struct DirListing {
   int fd;  // the open directory: entries are looked up from it, not from the root's path
 };

@@ -64,6 +64,10 @@ FILE *qv_open_file(const char *path) {
   return file;
 }
 
+// Windows reads ahead on its own once reads run front to back; its explicit
+// hint can only be given when the file is opened.
+void qv_advise_sequential(FILE * /*file*/) {}
+
 namespace {
 
 int modified_time(const char *path, EntryKind kind, int64_t *time) {

@@ -6,10 +6,15 @@
 #include "session/replay_plain.h"
 #include "session/saturating.h"
 #include "session/timestamp.h"
+#include "text/blocks.h"
 #include "text/json_lookup.h"
 #include "text/str_copy.h"
 
 namespace {
+
+// The log is read in blocks of this size: few reads, and each block still
+// fits the processor's cache while its lines are examined.
+constexpr size_t kReadBlock = size_t{1} << 19;
 
 // The plugin's replay: nothing is told, and the calls compile away.
 struct Unobserved {
@@ -35,6 +40,16 @@ void close_run(ReplayState *state, SessionRecord *record, int64_t t, const Obser
   state->in_run = 0;
 }
 
+// Whether name[0, length) and tool[0, length) are equal. Names are a few
+// bytes long and mostly differ in their first: a loop here is cheaper than a
+// call to memcmp.
+bool same_name(const char *name, const char *tool, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (name[i] != tool[i]) return false;
+  }
+  return true;
+}
+
 // Counts a call of the tool named tool[0, length), a name without NUL bytes of
 // at most 127 bytes, compared with the stored names where it stands. Answers 1
 // when the call was counted: an empty name, or a new one past the last slot,
@@ -43,7 +58,7 @@ int add_tool_call(const char *tool, size_t length, SessionRecord *record) {
   if (length == 0) return 0;
   for (int i = 0; i < record->tool_count; ++i) {
     const char *name = record->tool_names[i];
-    if (name[length] == '\0' && std::memcmp(name, tool, length) == 0) {
+    if (name[0] == tool[0] && name[length] == '\0' && same_name(name, tool, length)) {
       record->tool_calls[i] = add_saturating(record->tool_calls[i], 1);
       return 1;
     }
@@ -158,22 +173,19 @@ void apply_event(const char *text, size_t length, int64_t t, const char *ts, Eve
   observer.line(t, tool_call);
 }
 
-// The bytes that end a plain value's scan: double quote, backslash and NUL.
-constexpr auto kValueStops = [] {
-  struct Table {
-    bool stops[256];
-  } table{};
-  table.stops[static_cast<unsigned char>('"')] = true;
-  table.stops[static_cast<unsigned char>('\\')] = true;
-  table.stops[0] = true;
-  return table;
-}();
-
 // Index of the first double quote, backslash or NUL in text[from, limit), or
-// limit. Values the agent writes in place are a few bytes long.
+// limit: the bytes that end a plain value. Sixteen bytes are tested at once.
 size_t find_value_stop(const char *text, size_t from, size_t limit) {
   size_t i = from;
-  while (i < limit && !kValueStops.stops[static_cast<unsigned char>(text[i])]) ++i;
+  const ByteBlock quotes = splat_block('"');
+  const ByteBlock backslashes = splat_block('\\');
+  const ByteBlock nuls = splat_block('\0');
+  for (; i + kByteBlockSize <= limit; i += kByteBlockSize) {
+    const ByteBlock block = load_block(text + i);
+    const auto stops = (block == quotes) | (block == backslashes) | (block == nuls);
+    if (any_set(stops)) return i + first_set(stops);
+  }
+  while (i < limit && text[i] != '"' && text[i] != '\\' && text[i] != '\0') ++i;
   return i;
 }
 
@@ -202,6 +214,41 @@ size_t copy_plain_value(const char *text, size_t length, size_t from, char *out,
 template <size_t N>
 bool starts_with(const char *text, size_t length, size_t at, const char (&prefix)[N]) {
   return at + (N - 1) <= length && same_bytes(text + at, prefix);
+}
+
+// Where a value that begins at text[from] with one of the event names and its
+// closing quote ends, with its kind; 0 when it holds none. Such a value is
+// plain, so this is what plain_value_end and classify would find, without a
+// scan for the value's end.
+size_t known_event_end(const char *text, size_t length, size_t from, EventKind *kind) {
+  struct Known {
+    size_t size;  // the name and its closing quote
+    EventKind kind;
+  };
+  Known known{0, EventKind::kOther};
+  if (from >= length) return 0;
+  switch (text[from]) {
+    case 't':
+      if (starts_with(text, length, from, "tool_use\"")) known = {9, EventKind::kToolUse};
+      break;
+    case 'a':
+      if (starts_with(text, length, from, "agent_run_start\"")) {
+        known = {16, EventKind::kRunStart};
+      } else if (starts_with(text, length, from, "agent_idle\"")) {
+        known = {11, EventKind::kClose};
+      } else if (starts_with(text, length, from, "agent_complete\"")) {
+        known = {15, EventKind::kComplete};
+      }
+      break;
+    case 'u':
+      if (starts_with(text, length, from, "user_message\"")) known = {13, EventKind::kClose};
+      break;
+    default:
+      break;
+  }
+  if (known.size == 0) return 0;
+  *kind = known.kind;
+  return from + known.size - 1;
 }
 
 template <typename Observer>
@@ -257,8 +304,11 @@ void replay_line_with(const char *text, size_t length, ReplayState *state, Sessi
   size_t event_end = 0;
   if (starts_with(text, length, ts_end, kEventJoin)) {
     const size_t from = ts_end + sizeof kEventJoin - 1;
-    event_end = plain_value_end(text, length, from, 48);
-    if (event_end != 0) kind = classify(text + from, event_end - from);
+    event_end = known_event_end(text, length, from, &kind);
+    if (event_end == 0) {
+      event_end = plain_value_end(text, length, from, 48);
+      if (event_end != 0) kind = classify(text + from, event_end - from);
+    }
   }
   if (event_end == 0) {
     char event[48];
@@ -294,36 +344,14 @@ void replay_finish_with(const ReplayState *state, SessionRecord *record, const O
 
 template <typename Observer>
 void replay_events_with(FILE *file, SessionRecord *record, const Observer &observer) {
-  // Large reads; pieces are cut exactly where line reads into a 4096-byte
-  // buffer would cut them: after a line feed, or after 4095 bytes.
-  alignas(4096) static char buffer[1 << 19];
+  alignas(4096) static char buffer[kReadBlock];
+  LineReader reader{};
+  line_reader_start(&reader, file, buffer, sizeof buffer);
   ReplayState state{};
-  size_t begin = 0;
-  size_t filled = 0;
-  bool at_end = false;
-  for (;;) {
-    const size_t available = filled - begin;
-    const size_t window = available < kLinePieceMax ? available : kLinePieceMax;
-    const char *start = buffer + begin;
-    const void *newline = std::memchr(start, '\n', window);
-    size_t piece = 0;
-    if (newline != nullptr) {
-      piece = static_cast<size_t>(static_cast<const char *>(newline) - start) + 1;
-    } else if (window == kLinePieceMax || (at_end && available > 0)) {
-      piece = window;
-    } else if (at_end) {
-      break;
-    } else {
-      std::memmove(buffer, start, available);
-      begin = 0;
-      filled = available;
-      const size_t got = std::fread(buffer + filled, 1, sizeof buffer - filled, file);
-      filled += got;
-      if (got == 0) at_end = true;
-      continue;
-    }
-    replay_line_with(start, piece, &state, record, observer);
-    begin += piece;
+  const char *text = nullptr;
+  size_t length = 0;
+  while (line_reader_next(&reader, &text, &length) != 0) {
+    replay_line_with(text, length, &state, record, observer);
   }
   replay_finish_with(&state, record, observer);
 }

@@ -4,11 +4,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "session/line_reader.h"
 #include "session/session_record.h"
-
-// Longest piece of a line examined at once: a longer line is examined as
-// several pieces of at most this many bytes, each on its own.
-constexpr size_t kLinePieceMax = 4095;
 
 // State of one replay; zero at its start.
 struct ReplayState {
