@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "session/line_reader.h"
 #include "session/replay.h"
 #include "text/json_lookup.h"
 #include "text/str_copy.h"
@@ -50,9 +51,10 @@ void read_stats(const char *text, SessionRecord *record) {
   read_int64(text, "cache_creation_tokens", &record->cache_write);
 }
 
-// Both loads; the plugin's replay is told nothing.
-int load_with(const char *root, const char *name, SessionRecord *record,
-              const ReplayObserver *observer) {
+// Every load's beginning: an empty record named by its folder, and meta.json.
+// Answers 0 when root/name is not an existing directory.
+int begin_load(const char *root, const char *name, SessionRecord *record,
+               char (&text)[kJsonFileMax + 1]) {
   std::memset(record, 0, sizeof *record);
   str_copy(record->dir, sizeof record->dir, name);
   str_copy(record->id, sizeof record->id, name);
@@ -61,9 +63,17 @@ int load_with(const char *root, const char *name, SessionRecord *record,
   std::snprintf(path, sizeof path, "%s/%s", root, name);
   if (qv_is_dir(path) == 0) return 0;
 
-  static char text[kJsonFileMax + 1];
   std::snprintf(path, sizeof path, "%s/%s/meta.json", root, name);
   if (read_json_file(path, text) > 0) read_meta(text, record);
+  return 1;
+}
+
+// Both loads; the plugin's replay is told nothing.
+int load_with(const char *root, const char *name, SessionRecord *record,
+              const ReplayObserver *observer) {
+  static char text[kJsonFileMax + 1];
+  if (begin_load(root, name, record, text) == 0) return 0;
+  char path[1024];
 
   std::snprintf(path, sizeof path, "%s/%s/stats.json", root, name);
   if (read_json_file(path, text) > 0) read_stats(text, record);
@@ -100,50 +110,22 @@ int load_session_observed(const char *root, const char *name, SessionRecord *rec
 }
 
 int load_session_start(const char *root, const char *name, SessionRecord *record) {
-  std::memset(record, 0, sizeof *record);
-  str_copy(record->dir, sizeof record->dir, name);
-  str_copy(record->id, sizeof record->id, name);
-  char path[1024];
-  std::snprintf(path, sizeof path, "%s/%s", root, name);
-  if (qv_is_dir(path) == 0) return 0;
   static char text[kJsonFileMax + 1];
-  std::snprintf(path, sizeof path, "%s/%s/meta.json", root, name);
-  if (read_json_file(path, text) > 0) read_meta(text, record);
+  if (begin_load(root, name, record, text) == 0) return 0;
+  char path[1024];
   std::snprintf(path, sizeof path, "%s/%s/events.jsonl", root, name);
   FILE *log = qv_open_file(path);
   if (log == nullptr) return 1;
-  // Pieces cut as the whole replay cuts them, after a line feed or after
-  // kLinePieceMax bytes, up to the first that is accepted.
-  static char buffer[1 << 16];
+  // Pieces cut as the whole replay cuts them, up to the first that is
+  // accepted, in small reads: the first line is most often all it takes.
+  static char buffer[2 * kLinePieceMax];
+  LineReader reader;
+  line_reader_start(&reader, log, buffer, sizeof buffer);
   ReplayState state{};
-  size_t begin = 0;
-  size_t filled = 0;
-  bool at_end = false;
-  while (record->first_epoch == 0) {
-    const size_t available = filled - begin;
-    const size_t window = available < kLinePieceMax ? available : kLinePieceMax;
-    const char *start = buffer + begin;
-    const void *newline = std::memchr(start, '\n', window);
-    size_t piece = 0;
-    if (newline != nullptr) {
-      piece = static_cast<size_t>(static_cast<const char *>(newline) - start) + 1;
-    } else if (window == kLinePieceMax || (at_end && available > 0)) {
-      piece = window;
-    } else if (at_end) {
-      break;
-    } else {
-      std::memmove(buffer, start, available);
-      begin = 0;
-      filled = available;
-      // Small reads: the first line is most often all it takes.
-      const size_t room = sizeof buffer - filled;
-      const size_t got = std::fread(buffer + filled, 1, room < 8192 ? room : 8192, log);
-      filled += got;
-      at_end = got == 0;
-      continue;
-    }
-    replay_line(start, piece, &state, record);
-    begin += piece;
+  const char *piece = nullptr;
+  size_t length = 0;
+  while (record->first_epoch == 0 && line_reader_next(&reader, &piece, &length) != 0) {
+    replay_line(piece, length, &state, record);
   }
   std::fclose(log);
   return 1;
