@@ -33,6 +33,24 @@ int64_t axis_step(int64_t top) {
   return (top / 5 / kDay + 1) * kDay;
 }
 
+// A time axis that reaches the longest bar (active and idle together) in
+// whole steps; an hour when every bar is empty.
+struct TimeAxis {
+  int64_t step;
+  int64_t top;
+};
+
+template <typename Bar>
+TimeAxis axis_for(const Bar *bars, int count) {
+  int64_t most = 0;
+  for (int i = 0; i < count; ++i) {
+    if (bars[i].active + bars[i].idle > most) most = bars[i].active + bars[i].idle;
+  }
+  const int64_t step = axis_step(most > 0 ? most : kHour);
+  const int64_t top = (most + step - 1) / step * step;
+  return {step, top > 0 ? top : step};
+}
+
 // "active 1h 02m 03s, idle 05m 00s": the figures of a mark's tooltip.
 void figures_title(int64_t active, int64_t idle) {
   char active_text[64];
@@ -98,12 +116,9 @@ void svg_time_bars(const char *label, const TimeBar *bars, int count) {
   constexpr double kTop = 12;
   constexpr double kPlotWidth = kWidth - kLeft - 8;
   constexpr double kPlotHeight = kHeight - kTop - 40;
-  int64_t most = 0;
-  for (int i = 0; i < count; ++i) {
-    if (bars[i].active + bars[i].idle > most) most = bars[i].active + bars[i].idle;
-  }
-  const int64_t step = axis_step(most > 0 ? most : kHour);
-  const int64_t top = (most + step - 1) / step * step > 0 ? (most + step - 1) / step * step : step;
+  const TimeAxis axis = axis_for(bars, count);
+  const int64_t step = axis.step;
+  const int64_t top = axis.top;
   const double per_second = kPlotHeight / static_cast<double>(top);
   svg_open(label, "chart time", kWidth, kHeight, true);
   for (int64_t tick = 0; tick <= top; tick += step) {
@@ -282,12 +297,9 @@ void svg_named_bars(const char *label, const NamedBar *bars, int count) {
   constexpr double kPlotWidth = kWidth - kLeft - 80;
   constexpr double kRow = 24;
   const int height = static_cast<int>(kRow * count + 28);
-  int64_t most = 0;
-  for (int i = 0; i < count; ++i) {
-    if (bars[i].active + bars[i].idle > most) most = bars[i].active + bars[i].idle;
-  }
-  const int64_t step = axis_step(most > 0 ? most : kHour);
-  const int64_t top = (most + step - 1) / step * step > 0 ? (most + step - 1) / step * step : step;
+  const TimeAxis axis = axis_for(bars, count);
+  const int64_t step = axis.step;
+  const int64_t top = axis.top;
   const double per_second = kPlotWidth / static_cast<double>(top);
   svg_open(label, "chart named", kWidth, height, true);
   const double axis_y = kRow * count + 4;
