@@ -118,8 +118,8 @@ int qv_listed_file_size(const DirListing *listing, const char *relative, int64_t
       (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
     return 0;
   }
-  *size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
-                               data.nFileSizeLow);
+  *size =
+      static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
   return 1;
 }
 
