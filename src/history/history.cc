@@ -113,6 +113,7 @@ bool read_session(int root, const char *name) {
   attribution_begin(&g_attribution, false);
   const ReplayObserver observer = attribution_observer(&g_attribution);
   if (load_session_observed(path, name, &g_record, observer) == 0) return false;
+  if (!counts_copy(&g_roots, root, name, g_record)) return false;
   if (!passes_filters(*g_run.options, g_record)) return false;
   if (attribution_needs_second_reading(&g_attribution)) {
     attribution_begin(&g_attribution, true);
@@ -141,7 +142,6 @@ void begin_session_report() {
 void visit_session_row(int root, const char *name, void * /*context*/) {
   begin_session_report();
   if (out_failed()) return;  // nobody reads the rows any more
-  if (skips_copy(g_roots, root, name)) return;
   ++g_run.reading.read;
   progress_tick(&g_run.reading.progress, g_run.reading.read);
   g_run.session_figures = {};
@@ -271,7 +271,7 @@ int run(int argc, char **argv) {
     err_format("%s: %s\n", kProgram, error);
     return 1;
   }
-  begin_reading(&g_run.reading, options, g_roots);
+  begin_reading(&g_run.reading, options, &g_roots);
   if (options.format == OutputFormat::kHtml) return write_page(&g_run.reading, QV_VERSION, made);
   if (options.format == OutputFormat::kPrometheus) return write_metrics(&g_run.reading, QV_VERSION);
   const bool by_time = groups_by_time(options.by);

@@ -10,8 +10,6 @@
 #include "history_tables/root_merge.h"
 #include "history_writers/history_report.h"
 
-constexpr int kMaxRoots = 64;
-
 struct HistoryOptions {
   // --root, as often as given; none: the sessions-root rules decide. A root
   // without a NAME is named by its path.

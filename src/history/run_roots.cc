@@ -58,8 +58,12 @@ int prepare_roots(const HistoryOptions &options, int64_t active_since, const cha
   return failed >= 0 ? cannot_list(program, *roots, failed) : 0;
 }
 
-bool skips_copy(const RunRoots &roots, int root, const char *name) {
-  return roots.several && root_merge_skips(&roots.merge, root, name);
+bool counts_copy(RunRoots *roots, int root, const char *name, const SessionRecord &record) {
+  return !roots->several || root_merge_counts(&roots->merge, root, name, record);
+}
+
+int root_in_turn(const RunRoots &roots, int i) {
+  return roots.several ? roots.merge.order[i] : i;
 }
 
 int cannot_list(const char *program, const RunRoots &roots, int root) {

@@ -23,8 +23,12 @@ struct RunRoots {
 int prepare_roots(const HistoryOptions &options, int64_t active_since, const char *program,
                   RunRoots *roots);
 
-// Whether session `name` of root number `root` is a copy that counts elsewhere.
-bool skips_copy(const RunRoots &roots, int root, const char *name);
+// Whether session `name` of root number `root`, just loaded into `record`,
+// counts: false for a copy of a session that counts from another root.
+bool counts_copy(RunRoots *roots, int root, const char *name, const SessionRecord &record);
+
+// The number of the i-th root to read.
+int root_in_turn(const RunRoots &roots, int i);
 
 // The message for a root that cannot be listed; answers 1, the exit status.
 int cannot_list(const char *program, const RunRoots &roots, int root);

@@ -20,7 +20,6 @@ struct Visit {
 
 void visit_one(const char *name, void *context) {
   auto *visit = static_cast<Visit *>(context);
-  if (skips_copy(*visit->reading->roots, visit->root, name)) return;
   ++visit->reading->read;
   progress_tick(&visit->reading->progress, visit->reading->read);
   visit->visit(visit->root, name, visit->context);
@@ -28,9 +27,9 @@ void visit_one(const char *name, void *context) {
 
 }  // namespace
 
-void begin_reading(RunReading *reading, const HistoryOptions &options, const RunRoots &roots) {
+void begin_reading(RunReading *reading, const HistoryOptions &options, RunRoots *roots) {
   reading->options = &options;
-  reading->roots = &roots;
+  reading->roots = roots;
   const Zone zone = options.zone;
   reading->window.begin = options.has_since ? local_day_start(zone, options.since_day) : kTimeMin;
   reading->window.end = options.has_until ? local_day_start(zone, options.until_day + 1) : kTimeMax;
@@ -38,8 +37,8 @@ void begin_reading(RunReading *reading, const HistoryOptions &options, const Run
   reading->read = 0;
   const bool terminal = qv_stderr_is_terminal() != 0;
   int64_t found = 0;
-  for (int i = 0; terminal && i < roots.count; ++i) {
-    found += count_sessions(roots.roots[i].path, reading->active_since);
+  for (int i = 0; terminal && i < roots->count; ++i) {
+    found += count_sessions(roots->roots[i].path, reading->active_since);
   }
   progress_begin(&reading->progress, terminal, found);
 }
@@ -53,7 +52,8 @@ bool passes_filters(const HistoryOptions &options, const SessionRecord &record) 
 }
 
 int visit_run_sessions(RunReading *reading, RunSessionVisitor visit, void *context) {
-  for (int root = 0; root < reading->roots->count; ++root) {
+  for (int i = 0; i < reading->roots->count; ++i) {
+    const int root = root_in_turn(*reading->roots, i);
     Visit state = {reading, root, visit, context};
     if (visit_sessions(reading->roots->roots[root].path, reading->active_since, visit_one,
                        &state) == 0) {

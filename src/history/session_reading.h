@@ -14,7 +14,7 @@ constexpr const char *kHistoryProgram = "rudeze_duziruzuderi-history";
 
 struct RunReading {
   const HistoryOptions *options;
-  const RunRoots *roots;
+  RunRoots *roots;
   Window window;
   int64_t active_since;  // sessions last active before are skipped unread
   Progress progress;
@@ -22,14 +22,15 @@ struct RunReading {
 };
 
 // Sets the window from the options and starts the progress line.
-void begin_reading(RunReading *reading, const HistoryOptions &options, const RunRoots &roots);
+void begin_reading(RunReading *reading, const HistoryOptions &options, RunRoots *roots);
 
 // Whether a loaded session is one the options ask for.
 bool passes_filters(const HistoryOptions &options, const SessionRecord &record);
 
-// Visits every session of every root, root by root in listing order, leaving
-// out copies that count in another root, and ends the progress line. Answers
-// -1, or the number of a root that could not be listed.
+// Visits every session of every root, root by root in listing order, and ends
+// the progress line. Answers -1, or the number of a root that could not be
+// listed. The visitor leaves out the copies that count from another root
+// (counts_copy) once it has loaded a session.
 using RunSessionVisitor = void (*)(int root, const char *name, void *context);
 int visit_run_sessions(RunReading *reading, RunSessionVisitor visit, void *context);
 

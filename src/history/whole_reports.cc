@@ -22,6 +22,7 @@ bool load_observed(const RunReading &reading, int root, const char *name,
                    BeginSecond begin_second) {
   const char *path = reading.roots->roots[root].path;
   if (load_session_observed(path, name, &g_record, observer) == 0) return false;
+  if (!counts_copy(reading.roots, root, name, g_record)) return false;
   if (!passes_filters(*reading.options, g_record)) return false;
   if (!needs_second()) return true;
   begin_second();

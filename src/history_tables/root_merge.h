@@ -4,13 +4,19 @@
 // the newest, the larger when equal, the first root's when both are equal.
 // Sessions of different roots that share only a folder name both count.
 //
-// The merge remembers 32 bytes per session folder: a hash of its name, its
-// event log's time and size, its root and what was found out. Only sessions
-// whose name is in more than one root are read to tell copies apart.
+// The merge first lists every root and remembers 32 bytes per session folder:
+// a hash of its name, its event log's time and size, its root, and what is
+// learnt of it later. A session is then told apart from its namesakes when it
+// is read anyway: only a namesake that would count before it and has not
+// been read yet is looked at, and then only its meta.json and first lines.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "session/session_record.h"
+
+constexpr int kMaxRoots = 64;
 
 // A root and the name the reports give it.
 struct NamedRoot {
@@ -23,25 +29,27 @@ struct SessionCopy {
   int64_t time;  // the event log's (or folder's) modification time
   int64_t size;  // the event log's size
   uint32_t root;
-  uint32_t flags;  // kKeyed, kSkipped and the hash of id and span start
+  uint32_t flags;  // kKeyed and the hash of id and span start
 };
 static_assert(sizeof(SessionCopy) == 32, "the merge's memory per session");
 
 struct RootMerge {
+  const NamedRoot *roots;
+  int count;
   SessionCopy *copies;  // by name hash, then root
-  size_t count;
+  size_t length;
   size_t capacity;
-  int64_t read;  // sessions read to tell copies apart
+  int order[kMaxRoots];  // the roots to read in turn: most recently active first
+  int64_t looked_at;     // namesakes read only to be told apart
 };
 
 // Lists every root (leaving out sessions last active before `active_since`,
-// epoch seconds) and decides which copy of each session counts. Answers -1,
-// or the index of a root that could not be listed, or `count` when memory ran
-// out.
+// epoch seconds). Answers -1, or the index of a root that could not be
+// listed, or `count` when memory ran out.
 int root_merge_build(RootMerge *merge, const NamedRoot *roots, int count, int64_t active_since);
 
-// Whether session folder `name` of root number `root` is a copy that does not
-// count.
-bool root_merge_skips(const RootMerge *merge, int root, const char *name);
+// Whether session `name` of root number `root`, just loaded into `record`,
+// counts: false when it is a copy of one that counts instead.
+bool root_merge_counts(RootMerge *merge, int root, const char *name, const SessionRecord &record);
 
 void root_merge_free(RootMerge *merge);
