@@ -1,10 +1,10 @@
 #include "history/history.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <limits>
 
 #include "history/options.h"
 #include "history/progress.h"

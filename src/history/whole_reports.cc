@@ -7,7 +7,6 @@
 #include "history_writers/html_report.h"
 #include "history_writers/prometheus_report.h"
 #include "session/load_session.h"
-#include "text/str_copy.h"
 
 namespace {
 

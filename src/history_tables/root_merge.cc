@@ -125,15 +125,10 @@ bool root_merge_counts(RootMerge *merge, int root, const char *name, const Sessi
       // A namesake that would count first but is not read yet: its start
       // tells whether it is this session.
       static SessionRecord start;
-      ++merge->looked_at;
       if (load_session_start(merge->roots[other->root].path, name, &start) == 0) continue;
       other->flags = identity_of(start);
     }
     if (other->flags == copy->flags) return false;
   }
   return true;
-}
-void root_merge_free(RootMerge *merge) {
-  std::free(merge->copies);
-  *merge = {};
 }

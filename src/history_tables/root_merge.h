@@ -40,7 +40,6 @@ struct RootMerge {
   size_t length;
   size_t capacity;
   int order[kMaxRoots];  // the roots to read in turn: most recently active first
-  int64_t looked_at;     // namesakes read only to be told apart
 };
 
 // Lists every root (leaving out sessions last active before `active_since`,
@@ -51,5 +50,3 @@ int root_merge_build(RootMerge *merge, const NamedRoot *roots, int count, int64_
 // Whether session `name` of root number `root`, just loaded into `record`,
 // counts: false when it is a copy of one that counts instead.
 bool root_merge_counts(RootMerge *merge, int root, const char *name, const SessionRecord &record);
-
-void root_merge_free(RootMerge *merge);
